@@ -1,0 +1,173 @@
+#include "iximage/image/typed_image.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace ixImage {
+
+// Element construction on allocation: only Byte4, half and reflection-map pixels have
+// constructors that set values; the other pixel types are left uninitialised, as their
+// buffers are always written before they are read.
+template <class T>
+static T* allocatePixels(int count) {
+    return new T[static_cast<size_t>(count)];
+}
+
+template <class T>
+TypedImage<T>::TypedImage() : Image(PixelTraits<T>::kTag) {}
+
+template <class T>
+TypedImage<T>::~TypedImage() {
+    if (ownsPixels) delete[] pixelData;
+    pixelData = nullptr;
+}
+
+template <class T>
+int TypedImage<T>::pixelSize() const {
+    return static_cast<int>(sizeof(T));
+}
+
+template <class T>
+int TypedImage<T>::memorySize() const {
+    // 32-bit arithmetic, as the interface promises; unsigned to keep overflow defined.
+    unsigned int size = static_cast<unsigned int>(sizeof(TypedImage<T>));
+    if (pixelData)
+        size += static_cast<unsigned int>(width) * static_cast<unsigned int>(height) *
+                static_cast<unsigned int>(sizeof(T));
+    return static_cast<int>(size);
+}
+
+template <class T>
+Image* TypedImage<T>::newEmpty() const {
+    return new TypedImage<T>();
+}
+
+template <class T>
+Image* TypedImage<T>::duplicate() const {
+    TypedImage<T>* copy = new TypedImage<T>();
+    copy->width = width;
+    copy->height = height;
+    copy->inverseWidth = inverseWidth;
+    copy->inverseHeight = inverseHeight;
+    copy->wrapHorizontal = wrapHorizontal;
+    copy->wrapVertical = wrapVertical;
+    const long long count = static_cast<long long>(width) * height;
+    if (count > 0) {
+        copy->pixelData = allocatePixels<T>(static_cast<int>(count));
+        if (pixelData)
+            std::memcpy(static_cast<void*>(copy->pixelData), pixelData,
+                        static_cast<size_t>(count) * sizeof(T));
+    }
+    copy->ownsPixels = true;
+    return copy;
+}
+
+template <class T>
+void TypedImage<T>::setSize(int newWidth, int newHeight) {
+    // Sizes whose product does not fit in 32 bits are treated as empty rather than wrapping
+    // around to a small buffer that the callers would overrun.
+    const long long wide = static_cast<long long>(newWidth) * newHeight;
+    const int n = (wide > std::numeric_limits<int>::max() || wide < 0) ? 0 : static_cast<int>(wide);
+    const long long current = static_cast<long long>(width) * height;
+    if (n != current || !ownsPixels) {
+        if (ownsPixels) {
+            delete[] pixelData;
+            pixelData = nullptr;
+        }
+        if (n > 0) {
+            pixelData = allocatePixels<T>(n);
+            ownsPixels = true;
+        }
+    }
+    width = newWidth;
+    height = newHeight;
+    inverseWidth = newWidth >= 1 ? 1.0f / static_cast<float>(newWidth) : 1.0f;
+    inverseHeight = newHeight >= 1 ? 1.0f / static_cast<float>(newHeight) : 1.0f;
+}
+
+template <class T>
+void TypedImage<T>::setExternalPixels(T* external, int w, int h) {
+    if (ownsPixels) delete[] pixelData;
+    pixelData = external;
+    ownsPixels = false;
+    width = w;
+    height = h;
+    inverseWidth = w >= 1 ? 1.0f / static_cast<float>(w) : 1.0f;
+    inverseHeight = h >= 1 ? 1.0f / static_cast<float>(h) : 1.0f;
+}
+
+template class TypedImage<unsigned char>;
+template class TypedImage<Byte4>;
+template class TypedImage<unsigned int>;
+template class TypedImage<Int4>;
+template class TypedImage<FloatPixel4<half>>;
+template class TypedImage<float>;
+template class TypedImage<FloatPixel3<float>>;
+template class TypedImage<FloatPixel4<float>>;
+template class TypedImage<FloatPixel3<double>>;
+template class TypedImage<ShrmPixel>;
+
+Image* imageCreateByType(PixelTypeId type) {
+    switch (type) {
+        case kPixelUnsignedChar: return new TypedImage<unsigned char>();
+        case kPixelByte4: return new TypedImage<Byte4>();
+        case kPixelUnsignedInt: return new TypedImage<unsigned int>();
+        case kPixelInt4: return new TypedImage<Int4>();
+        case kPixelHalf4: return new TypedImage<FloatPixel4<half>>();
+        case kPixelFloat: return new TypedImage<float>();
+        case kPixelFloat3: return new TypedImage<FloatPixel3<float>>();
+        case kPixelFloat4: return new TypedImage<FloatPixel4<float>>();
+        case kPixelDouble3: return new TypedImage<FloatPixel3<double>>();
+        case kPixelSphericalHarmonics: return nullptr;  // made only by the reflection-map builder
+        default: return nullptr;
+    }
+}
+
+// White per pixel type; see the declaration in image.h.
+template <class T> static T whitePixel();
+template <> unsigned char whitePixel<unsigned char>() { return 255; }
+template <> Byte4 whitePixel<Byte4>() { return Byte4(255, 255, 255, 255); }
+template <> unsigned int whitePixel<unsigned int>() { return 0xFFFFFFFFu; }
+template <> Int4 whitePixel<Int4>() { return Int4(255, 255, 255, 255); }
+template <> FloatPixel4<half> whitePixel<FloatPixel4<half>>() {
+    return FloatPixel4<half>(half(1.0f), half(1.0f), half(1.0f), half(1.0f));
+}
+template <> float whitePixel<float>() { return 1.0f; }
+template <> FloatPixel3<float> whitePixel<FloatPixel3<float>>() { return {1.0f, 1.0f, 1.0f}; }
+template <> FloatPixel4<float> whitePixel<FloatPixel4<float>>() { return {1.0f, 1.0f, 1.0f, 1.0f}; }
+template <> FloatPixel3<double> whitePixel<FloatPixel3<double>>() { return {1.0, 1.0, 1.0}; }
+template <> ShrmPixel whitePixel<ShrmPixel>() {
+    // A constant radiance of 1 has only the band-0 coefficient: integral of Y00 = sqrt(4 pi).
+    ShrmPixel p;
+    const double c00 = std::sqrt(4.0 * 3.14159265358979323846);
+    p.coeffs[0] = FloatPixel3<double>(c00, c00, c00);
+    return p;
+}
+
+template <class T>
+static void fillWhiteTyped(Image& image) {
+    T* p = static_cast<TypedImage<T>&>(image).data();
+    if (!p) return;
+    const T white = whitePixel<T>();
+    const long long n = static_cast<long long>(image.getWidth()) * image.getHeight();
+    for (long long i = 0; i < n; ++i) p[i] = white;
+}
+
+void fillWhite(Image& image) {
+    switch (image.getPixelType()) {
+        case kPixelUnsignedChar: return fillWhiteTyped<unsigned char>(image);
+        case kPixelByte4: return fillWhiteTyped<Byte4>(image);
+        case kPixelUnsignedInt: return fillWhiteTyped<unsigned int>(image);
+        case kPixelInt4: return fillWhiteTyped<Int4>(image);
+        case kPixelHalf4: return fillWhiteTyped<FloatPixel4<half>>(image);
+        case kPixelFloat: return fillWhiteTyped<float>(image);
+        case kPixelFloat3: return fillWhiteTyped<FloatPixel3<float>>(image);
+        case kPixelFloat4: return fillWhiteTyped<FloatPixel4<float>>(image);
+        case kPixelDouble3: return fillWhiteTyped<FloatPixel3<double>>(image);
+        case kPixelSphericalHarmonics: return fillWhiteTyped<ShrmPixel>(image);
+        default: return;  // not an image of this library: nothing to fill
+    }
+}
+
+}  // namespace ixImage
