@@ -1,0 +1,28 @@
+# Installation: headers (keeping the iximage/<subsystem>/ layout), the shared library, a CMake
+# package (find_package(iximage CONFIG) gives iximage::iximage) and a pkg-config file. The
+# rotation-matrix file is installed to share/iximage by the rule that generates it.
+include(CMakePackageConfigHelpers)
+
+set(IXIMAGE_INSTALL_DATADIR "${CMAKE_INSTALL_DATADIR}/iximage")
+set(IXIMAGE_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/iximage")
+
+install(TARGETS iximage EXPORT iximageTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/iximage DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILES_MATCHING PATTERN "*.h")
+install(EXPORT iximageTargets NAMESPACE iximage:: DESTINATION ${IXIMAGE_INSTALL_CMAKEDIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/iximageConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/iximageConfig.cmake
+  INSTALL_DESTINATION ${IXIMAGE_INSTALL_CMAKEDIR}
+  PATH_VARS IXIMAGE_INSTALL_DATADIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/iximageConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/iximageConfig.cmake
+  ${PROJECT_BINARY_DIR}/iximageConfigVersion.cmake DESTINATION ${IXIMAGE_INSTALL_CMAKEDIR})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/iximage.pc.in ${PROJECT_BINARY_DIR}/iximage.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/iximage.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
