@@ -17,7 +17,15 @@
 // writePointer of the same image writes that id. On reading, image records are decoded
 // automatically as they are met and readPointer returns the restored image (null for a null
 // reference or one that names no restored image). The read context holds a reference on every
-// image it restored until it is destroyed; callers take their own ix::Reference.
+// image it restored until it is destroyed; callers take their own ix::Reference. The writer
+// knows images by address, so an image must stay alive from its writeImage to the last
+// writePointer that names it; writing the same image again gives it a new record and id.
+//
+// Sub-packets nest. On reading, endSubPacket() skips the items of the sub-packet that were left
+// unread (after decoding the image records that stand right before its end), so a newer writer
+// may append items to a sub-packet without breaking older readers.
+//
+// Thread safety: none; a context is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -65,10 +73,17 @@ public:
     const std::vector<std::uint8_t>& getBytes() const { return buffer; }
 
 private:
+    friend struct PacketWriterAccess;
+    // Keeps the first problem; commit() refuses to write once there is one.
+    void setError(const std::string& message);
+    // Keeps the body length in the file header equal to the bytes written so far.
+    void updateHeader();
+
     std::string path;
     std::vector<std::uint8_t> buffer;
     std::vector<std::size_t> openSubPackets;
     std::map<const void*, std::int32_t> imageIds;
+    std::int32_t nextImageId = 0;
     std::string errorMessage;
 };
 
@@ -85,7 +100,9 @@ public:
 
     void startSubPacket();
     void endSubPacket();
-    // pointer receives the restored ixImage::Image* (or null). Returns false on failure.
+    // pointer receives the restored ixImage::Image* (or null): static_cast it back to
+    // ixImage::Image*. Returns false on failure; a reference to an image that was not restored
+    // (a null reference, or a record the reader skipped) is not a failure.
     virtual bool readPointer(void*& pointer, int kind);
     virtual bool readBool();
     virtual int readInt();
@@ -102,10 +119,22 @@ public:
 
 private:
     friend struct PacketReaderAccess;
+    // Checks the file header (magic, version, body length) and moves past it.
+    void readHeader();
+    // End of the innermost open sub-packet's body, or of the data.
+    std::size_t itemLimit() const;
+    // Decodes the image records that stand before the next item; false once failed.
+    bool decodeImageRecords();
+    void decodeImageRecord();
+    // Checks that the next item has this tag and that payloadSize bytes follow it inside the
+    // current sub-packet, then moves past the tag. On any mismatch the context fails.
+    bool enterItem(std::uint8_t tag, std::size_t payloadSize);
+
     std::vector<std::uint8_t> data;
     std::size_t position = 0;
     std::vector<std::size_t> subPacketEnds;
     std::map<std::int32_t, ix::Reference<ixImage::Image>> restoredImages;
+    std::int32_t lastImageId = -1;
     bool failedFlag = false;
     std::string errorMessage;
 };

@@ -1,0 +1,181 @@
+#include "iximage/interfaces/packet_pixels.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "iximage/image/typed_image.h"
+
+namespace ixImage {
+namespace packetPixels {
+namespace {
+
+bool hostIsLittleEndian() {
+    const std::uint16_t probe = 1;
+    std::uint8_t firstByte = 0;
+    std::memcpy(&firstByte, &probe, 1);
+    return firstByte == 1;
+}
+
+// Width in bytes of the scalar components a pixel is made of.
+template <class T>
+struct ComponentBytes {
+    static constexpr std::size_t value = sizeof(T);
+};
+template <>
+struct ComponentBytes<Byte4> {
+    static constexpr std::size_t value = 1;
+};
+template <>
+struct ComponentBytes<Int4> {
+    static constexpr std::size_t value = 4;
+};
+template <class C>
+struct ComponentBytes<FloatPixel3<C>> {
+    static constexpr std::size_t value = sizeof(C);
+};
+template <class C>
+struct ComponentBytes<FloatPixel4<C>> {
+    static constexpr std::size_t value = sizeof(C);
+};
+
+void reverseEachWord(std::uint8_t* bytes, std::size_t byteCount, std::size_t wordBytes) {
+    if (wordBytes < 2) return;
+    for (std::size_t i = 0; i + wordBytes <= byteCount; i += wordBytes)
+        std::reverse(bytes + i, bytes + i + wordBytes);
+}
+
+// Turns host-order pixels into little-endian ones and back (the swap is its own inverse).
+template <class T>
+void swapComponents(std::uint8_t* bytes, std::size_t count) {
+    reverseEachWord(bytes, count * sizeof(T), ComponentBytes<T>::value);
+}
+
+// A reflection-map pixel mixes two 32-bit integers with doubles.
+template <>
+void swapComponents<ShrmPixel>(std::uint8_t* bytes, std::size_t count) {
+    constexpr std::size_t kHeaderBytes = 2 * sizeof(std::int32_t);
+    static_assert(offsetof(ShrmPixel, coeffs) == kHeaderBytes, "coefficients follow order, count");
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t* pixel = bytes + i * sizeof(ShrmPixel);
+        reverseEachWord(pixel, kHeaderBytes, sizeof(std::int32_t));
+        reverseEachWord(pixel + kHeaderBytes, sizeof(ShrmPixel) - kHeaderBytes, sizeof(double));
+    }
+}
+
+template <class T>
+void toOrFromLittleEndian(std::uint8_t* bytes, std::size_t count) {
+    if (!hostIsLittleEndian()) swapComponents<T>(bytes, count);
+}
+
+// Every bit pattern is a valid value of the plain pixel types.
+template <class T>
+bool checkPixels(const T*, std::size_t, std::string&) {
+    return true;
+}
+
+// The order and count fields are trusted by the code that evaluates reflection maps, so a
+// record may not change them.
+template <>
+bool checkPixels<ShrmPixel>(const ShrmPixel* pixels, std::size_t count, std::string& problem) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (pixels[i].order != 10 || pixels[i].count != ShrmPixel::kCount) {
+            problem = "reflection-map pixel " + std::to_string(i) + " declares order " +
+                      std::to_string(pixels[i].order) + " and " + std::to_string(pixels[i].count) +
+                      " coefficients (expected 10 and " + std::to_string(ShrmPixel::kCount) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t pixelCount(const Image& image) {
+    if (image.getWidth() <= 0 || image.getHeight() <= 0) return 0;
+    return static_cast<std::size_t>(image.getWidth()) * static_cast<std::size_t>(image.getHeight());
+}
+
+template <class T>
+void appendTyped(const TypedImage<T>& image, std::vector<std::uint8_t>& out) {
+    const std::size_t count = pixelCount(image);
+    if (count == 0) return;
+    const std::size_t start = out.size();
+    out.resize(start + count * sizeof(T));
+    std::memcpy(out.data() + start, static_cast<const void*>(image.data()), count * sizeof(T));
+    toOrFromLittleEndian<T>(out.data() + start, count);
+}
+
+template <class T>
+ix::Reference<Image> decodeTyped(int width, int height, const std::uint8_t* bytes,
+                                 std::string& problem) {
+    ix::Reference<TypedImage<T>> image(new TypedImage<T>());
+    image->setSize(width, height);
+    const std::size_t count = pixelCount(*image);
+    if (count > 0) {
+        std::uint8_t* destination = reinterpret_cast<std::uint8_t*>(image->data());
+        std::memcpy(destination, bytes, count * sizeof(T));
+        toOrFromLittleEndian<T>(destination, count);
+        if (!checkPixels(image->data(), count, problem)) return nullptr;
+    }
+    return image;
+}
+
+}  // namespace
+
+std::size_t pixelSizeOfType(std::int32_t type) {
+    switch (type) {
+        case kPixelUnsignedChar: return sizeof(unsigned char);
+        case kPixelByte4: return sizeof(Byte4);
+        case kPixelUnsignedInt: return sizeof(unsigned int);
+        case kPixelInt4: return sizeof(Int4);
+        case kPixelHalf4: return sizeof(FloatPixel4<half>);
+        case kPixelFloat: return sizeof(float);
+        case kPixelFloat3: return sizeof(FloatPixel3<float>);
+        case kPixelFloat4: return sizeof(FloatPixel4<float>);
+        case kPixelDouble3: return sizeof(FloatPixel3<double>);
+        case kPixelSphericalHarmonics: return sizeof(ShrmPixel);
+        default: return 0;
+    }
+}
+
+void appendPixels(const Image& image, std::vector<std::uint8_t>& out) {
+    switch (image.getPixelType()) {
+        case kPixelUnsignedChar:
+            return appendTyped(static_cast<const TypedImage<unsigned char>&>(image), out);
+        case kPixelByte4: return appendTyped(static_cast<const TypedImage<Byte4>&>(image), out);
+        case kPixelUnsignedInt:
+            return appendTyped(static_cast<const TypedImage<unsigned int>&>(image), out);
+        case kPixelInt4: return appendTyped(static_cast<const TypedImage<Int4>&>(image), out);
+        case kPixelHalf4:
+            return appendTyped(static_cast<const TypedImage<FloatPixel4<half>>&>(image), out);
+        case kPixelFloat: return appendTyped(static_cast<const TypedImage<float>&>(image), out);
+        case kPixelFloat3:
+            return appendTyped(static_cast<const TypedImage<FloatPixel3<float>>&>(image), out);
+        case kPixelFloat4:
+            return appendTyped(static_cast<const TypedImage<FloatPixel4<float>>&>(image), out);
+        case kPixelDouble3:
+            return appendTyped(static_cast<const TypedImage<FloatPixel3<double>>&>(image), out);
+        case kPixelSphericalHarmonics:
+            return appendTyped(static_cast<const TypedImage<ShrmPixel>&>(image), out);
+        default: return;  // the writer refuses unknown tags before it gets here
+    }
+}
+
+ix::Reference<Image> decodePixels(std::int32_t type, int width, int height,
+                                  const std::uint8_t* bytes, std::string& problem) {
+    switch (type) {
+        case kPixelUnsignedChar: return decodeTyped<unsigned char>(width, height, bytes, problem);
+        case kPixelByte4: return decodeTyped<Byte4>(width, height, bytes, problem);
+        case kPixelUnsignedInt: return decodeTyped<unsigned int>(width, height, bytes, problem);
+        case kPixelInt4: return decodeTyped<Int4>(width, height, bytes, problem);
+        case kPixelHalf4: return decodeTyped<FloatPixel4<half>>(width, height, bytes, problem);
+        case kPixelFloat: return decodeTyped<float>(width, height, bytes, problem);
+        case kPixelFloat3: return decodeTyped<FloatPixel3<float>>(width, height, bytes, problem);
+        case kPixelFloat4: return decodeTyped<FloatPixel4<float>>(width, height, bytes, problem);
+        case kPixelDouble3: return decodeTyped<FloatPixel3<double>>(width, height, bytes, problem);
+        // Reflection-map images are made here directly: imageCreateByType does not make them.
+        case kPixelSphericalHarmonics: return decodeTyped<ShrmPixel>(width, height, bytes, problem);
+        default: problem = "unknown pixel type " + std::to_string(type); return nullptr;
+    }
+}
+
+}  // namespace packetPixels
+}  // namespace ixImage

@@ -1,0 +1,184 @@
+// Ranges, vectors, errors and reference counting of the base library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <utility>
+
+#include "iximage/interfaces/error.h"
+#include "iximage/interfaces/int_range.h"
+#include "iximage/interfaces/linear.h"
+#include "iximage/interfaces/reference.h"
+
+using ixUtil::IntRange2d;
+
+namespace {
+
+// Plain references for the axis rules: wrap by repeated stepping, clamp by comparison.
+int referenceWrap(int origin, int size, int c) {
+    while (c < origin) c += size;
+    while (c >= origin + size) c -= size;
+    return c;
+}
+int referenceClamp(int origin, int size, int c) {
+    return std::min(std::max(c, origin), origin + size - 1);
+}
+
+struct RangeCase {
+    IntRange2d range;
+    int axis;
+    int c;
+};
+
+}  // namespace
+
+TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
+    const IntRange2d ranges[] = {{0, 0, 10, 4}, {-6, 3, 5, 7}, {100, -50, 1, 3}, {2, 2, 64, 64}};
+    const int offsets[] = {-100001, -1000, -65, -11, -10, -9, -1,   0,     1,
+                           4,       9,     10,  11,  63,  64, 1000, 100003};
+    int checked = 0;
+    for (const IntRange2d& r : ranges) {
+        for (int axis : {0, 1}) {
+            const int o = r.origin(axis), n = r.size(axis);
+            for (int offset : offsets) {
+                const int c = o + offset;
+                EXPECT_EQ(r.contains(axis, c), c >= o && c < o + n)
+                    << "range (" << r.x << "," << r.y << "," << r.width << "," << r.height
+                    << ") axis " << axis << " c " << c;
+                EXPECT_EQ(r.wrap(axis, c), referenceWrap(o, n, c)) << "axis " << axis << " c " << c;
+                EXPECT_EQ(r.clamp(axis, c), referenceClamp(o, n, c))
+                    << "axis " << axis << " c " << c;
+                EXPECT_TRUE(r.contains(axis, r.wrap(axis, c)));
+                EXPECT_TRUE(r.contains(axis, r.clamp(axis, c)));
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 4 * 2 * 17);
+}
+
+TEST(IntRange2d, EmptyAxisBringsEverythingToTheOrigin) {
+    const IntRange2d r(3, -4, 0, 0);
+    for (int c : {-10, 0, 3, 10}) {
+        EXPECT_FALSE(r.contains(0, c));
+        EXPECT_EQ(r.wrap(0, c), 3);
+        EXPECT_EQ(r.clamp(1, c), -4);
+    }
+}
+
+struct NormalizeCase {
+    const char* name;
+    ixLinear::VectorFlt v;
+    bool ok;
+};
+
+TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const NormalizeCase cases[] = {
+        {"axis", {0, 0, 5}, true},
+        {"diagonal", {1, -1, 1}, true},
+        {"small", {1e-15f, 0, 2e-15f}, true},
+        {"large", {3e15f, 4e15f, 0}, true},
+        {"zero", {0, 0, 0}, false},
+        {"infinite", {inf, 0, 0}, false},
+        {"nan", {nan, 1, 0}, false},
+    };
+    for (const NormalizeCase& c : cases) {
+        ixLinear::VectorFlt v = c.v;
+        EXPECT_EQ(v.normalize(), c.ok) << c.name;
+        if (c.ok) {
+            const double len = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+            EXPECT_NEAR(len, 1.0, 1e-6) << c.name;
+            // The direction is kept: the components keep their ratio to the original.
+            EXPECT_NEAR(double(v.x) * c.v.y, double(v.y) * c.v.x,
+                        1e-6 * std::abs(double(c.v.x) + c.v.y) + 1e-30)
+                << c.name;
+        } else {
+            EXPECT_EQ(std::memcmp(&v, &c.v, sizeof v), 0) << c.name << " changed on failure";
+        }
+    }
+}
+
+TEST(Error, FormatsThePrintfMessageInFull) {
+    const ixUtil::Error none;
+    EXPECT_FALSE(none.isError());
+    EXPECT_EQ(none.getCode(), 0);
+    EXPECT_EQ(none.getMessage(), "");
+
+    const ixUtil::Error e(1, "Failed to load %s (%d of %.2f).", "matrices.txt", 7, 2.5);
+    EXPECT_TRUE(e.isError());
+    EXPECT_EQ(e.getCode(), 1);
+    EXPECT_EQ(e.getMessage(), "Failed to load matrices.txt (7 of 2.50).");
+
+    const std::string longText(5000, 'x');
+    const ixUtil::Error longError(3, "%s|end", longText.c_str());
+    EXPECT_EQ(longError.getMessage(), longText + "|end");
+
+    ixUtil::Error copy(e);
+    EXPECT_EQ(copy.getMessage(), e.getMessage());
+    copy = none;
+    EXPECT_FALSE(copy.isError());
+    EXPECT_EQ(copy.getMessage(), "");
+}
+
+namespace {
+
+class Counted : public ix::ReferenceCount {
+public:
+    explicit Counted(int* deaths) : deaths(deaths) {}
+    ~Counted() override { ++*deaths; }
+    int* deaths;
+};
+
+}  // namespace
+
+TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
+    int deaths = 0;
+    Counted* raw = new Counted(&deaths);
+    EXPECT_EQ(raw->getRefCount(), 0);
+    {
+        ix::Reference<Counted> a(raw);
+        EXPECT_EQ(raw->getRefCount(), 1);
+        ix::Reference<Counted> b(a);
+        EXPECT_EQ(raw->getRefCount(), 2);
+        ix::Reference<Counted> c(std::move(b));
+        EXPECT_TRUE(b.isNull());
+        EXPECT_EQ(raw->getRefCount(), 2);
+        c = c;  // self-assignment keeps the object alive and the count unchanged
+        EXPECT_EQ(raw->getRefCount(), 2);
+        c = std::move(c);
+        EXPECT_EQ(raw->getRefCount(), 2);
+        ix::Reference<Counted> d;
+        d = a;
+        EXPECT_EQ(raw->getRefCount(), 3);
+        d.reset();
+        c = nullptr;
+        EXPECT_EQ(raw->getRefCount(), 1);
+        EXPECT_EQ(deaths, 0);
+    }
+    EXPECT_EQ(deaths, 1);
+
+    // An object held only by one reference survives being assigned to that same reference.
+    int otherDeaths = 0;
+    ix::Reference<Counted> only(new Counted(&otherDeaths));
+    Counted* same = only.get();
+    only = same;
+    EXPECT_EQ(otherDeaths, 0);
+    EXPECT_EQ(only->getRefCount(), 1);
+    only = new Counted(&otherDeaths);
+    EXPECT_EQ(otherDeaths, 1);  // the first one went when the reference let go of it
+    only.reset();
+    EXPECT_EQ(otherDeaths, 2);
+
+    // Copying a counted object does not copy its count.
+    int copyDeaths = 0;
+    Counted original(&copyDeaths);
+    original.ref();
+    Counted copy(original);
+    EXPECT_EQ(copy.getRefCount(), 0);
+    EXPECT_EQ(original.getRefCount(), 1);
+}

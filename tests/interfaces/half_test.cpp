@@ -1,0 +1,177 @@
+// Our binary16 conversions against Imath's half, bit for bit: every half pattern to float, and
+// float to half over a strided sweep of all float patterns plus every rounding boundary.
+#include <gtest/gtest.h>
+
+#include <Imath/half.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "iximage/interfaces/half.h"
+
+namespace {
+
+std::uint32_t floatBits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+float bitsToFloat(std::uint32_t u) {
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+bool isHalfNan(std::uint16_t h) { return (h & 0x7C00u) == 0x7C00u && (h & 0x3FFu) != 0; }
+
+std::uint16_t imathFromFloat(float f) { return Imath::half(f).bits(); }
+
+std::uint16_t oursFromFloat(float f) { return ixImage::half(f).getBits(); }
+
+// NaNs need not agree in every bit. Both must be NaN with the same sign and carry the same
+// payload bits below the quiet bit (half mantissa bits 1 to 8, the float's bits 14 to 21). Bits
+// 9 and 0 may differ: a signalling NaN comes out of ours quiet, as IEEE 754 asks of a
+// conversion, while Imath keeps it signalling and sets bit 0 when the payload would vanish.
+::testing::AssertionResult sameHalf(float input, std::uint16_t ours, std::uint16_t imath) {
+    if (isHalfNan(imath) || isHalfNan(ours)) {
+        const bool same = isHalfNan(ours) && isHalfNan(imath) &&
+                          (ours & 0x8000u) == (imath & 0x8000u) &&
+                          (ours & 0x1FEu) == (imath & 0x1FEu);
+        if (same) return ::testing::AssertionSuccess();
+    } else if (ours == imath) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "float " << input << " (bits 0x" << std::hex << floatBits(input) << "): ours 0x"
+           << ours << ", Imath 0x" << imath << std::dec;
+}
+
+}  // namespace
+
+TEST(Half, EveryPatternToFloatMatchesImath) {
+    int nanCount = 0;
+    for (std::uint32_t b = 0; b < 65536u; ++b) {
+        const auto bits = static_cast<std::uint16_t>(b);
+        const float ours = ixImage::half::fromBits(bits);
+        Imath::half reference;
+        reference.setBits(bits);
+        const float theirs = reference;
+        if (isHalfNan(bits)) {
+            ++nanCount;
+            ASSERT_TRUE(std::isnan(ours) && std::isnan(theirs)) << "half 0x" << std::hex << b;
+            ASSERT_EQ(std::signbit(ours), std::signbit(theirs)) << "half 0x" << std::hex << b;
+            // The ten half mantissa bits are the top ten of the float's 23.
+            ASSERT_EQ(floatBits(ours) & 0x7FE000u, floatBits(theirs) & 0x7FE000u)
+                << "half 0x" << std::hex << b;
+        } else {
+            ASSERT_EQ(floatBits(ours), floatBits(theirs))
+                << "half 0x" << std::hex << b << ": ours " << ours << ", Imath " << theirs;
+        }
+    }
+    EXPECT_EQ(nanCount, 2 * 1023);
+}
+
+TEST(Half, StridedSweepOfAllFloatsMatchesImath) {
+    // An odd stride visits every low-bit residue class pattern the rounding looks at.
+    const std::uint64_t stride = 1021;
+    std::uint64_t checked = 0;
+    for (std::uint64_t u = 0; u <= 0xFFFFFFFFull; u += stride) {
+        const float f = bitsToFloat(static_cast<std::uint32_t>(u));
+        ASSERT_TRUE(sameHalf(f, oursFromFloat(f), imathFromFloat(f)));
+        ++checked;
+    }
+    EXPECT_GT(checked, 4000000u);
+}
+
+TEST(Half, EveryRoundingBoundaryMatchesImath) {
+    // For every pair of adjacent non-negative finite halves, the exact midpoint (representable
+    // in float: halves have 11 significant bits, floats 24) and the floats just around it,
+    // with both signs. The last pair is 65504 and 65536, the first value that rounds to infinity.
+    for (std::uint32_t h = 0; h < 0x7C00u; ++h) {
+        const double lo = ixImage::half::fromBits(static_cast<std::uint16_t>(h));
+        const double hi = h + 1 < 0x7C00u
+                              ? double(ixImage::half::fromBits(static_cast<std::uint16_t>(h + 1)))
+                              : 65536.0;
+        const float mid = static_cast<float>((lo + hi) / 2.0);
+        ASSERT_EQ(double(mid), (lo + hi) / 2.0) << "midpoint of half 0x" << std::hex << h;
+        const std::uint32_t m = floatBits(mid);
+        for (std::uint32_t u : {m - 3, m - 2, m - 1, m, m + 1, m + 2, m + 3}) {
+            for (std::uint32_t sign : {0u, 0x80000000u}) {
+                const float f = bitsToFloat(u | sign);
+                ASSERT_TRUE(sameHalf(f, oursFromFloat(f), imathFromFloat(f)));
+            }
+        }
+        // The halves themselves convert back exactly.
+        ASSERT_EQ(oursFromFloat(static_cast<float>(lo)), h);
+    }
+}
+
+struct SpecialCase {
+    const char* name;
+    float value;
+    std::uint16_t expected;
+};
+
+TEST(Half, SpecialValues) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float minSubnormalHalf = std::ldexp(1.0f, -24);
+    const SpecialCase cases[] = {
+        {"+0", 0.0f, 0x0000},
+        {"-0", -0.0f, 0x8000},
+        {"+inf", inf, 0x7C00},
+        {"-inf", -inf, 0xFC00},
+        {"largest half", 65504.0f, 0x7BFF},
+        {"just below the overflow midpoint", 65519.99f, 0x7BFF},
+        {"overflow midpoint rounds to infinity", 65520.0f, 0x7C00},
+        {"negative overflow", -65520.0f, 0xFC00},
+        {"largest float", std::numeric_limits<float>::max(), 0x7C00},
+        {"smallest normal half", std::ldexp(1.0f, -14), 0x0400},
+        {"largest subnormal half", std::ldexp(1023.0f, -24), 0x03FF},
+        {"smallest subnormal half", minSubnormalHalf, 0x0001},
+        {"half of the smallest subnormal ties to 0", std::ldexp(1.0f, -25), 0x0000},
+        {"just above that rounds up", std::nextafter(std::ldexp(1.0f, -25), 1.0f), 0x0001},
+        {"1.5 subnormal steps ties to even (2)", 1.5f * minSubnormalHalf, 0x0002},
+        {"2.5 subnormal steps ties to even (2)", 2.5f * minSubnormalHalf, 0x0002},
+        {"smallest float subnormal", std::numeric_limits<float>::denorm_min(), 0x0000},
+        {"negative float subnormal", -std::numeric_limits<float>::denorm_min(), 0x8000},
+        {"1 + 2^-11 ties to even (1)", 1.0f + std::ldexp(1.0f, -11), 0x3C00},
+        {"1 + 3 * 2^-11 ties to even (1 + 2^-9)", 1.0f + 3.0f * std::ldexp(1.0f, -11), 0x3C02},
+        {"2047.5 rounds up across the exponent", 2047.5f, 0x6800},
+        {"one", 1.0f, 0x3C00},
+        {"minus two", -2.0f, 0xC000},
+    };
+    for (const SpecialCase& c : cases) {
+        EXPECT_EQ(oursFromFloat(c.value), c.expected) << c.name << " (" << c.value << ")";
+        EXPECT_TRUE(sameHalf(c.value, oursFromFloat(c.value), imathFromFloat(c.value))) << c.name;
+    }
+}
+
+TEST(Half, NanStaysNanWithSignAndPayload) {
+    const std::uint32_t nans[] = {0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFF800001u,
+                                  0x7FFFFFFFu, 0x7FA00000u, 0x7F802000u, 0xFFD55555u};
+    for (std::uint32_t u : nans) {
+        const float f = bitsToFloat(u);
+        const std::uint16_t ours = oursFromFloat(f);
+        // Quiet (bit 9 set), same sign, and the float's top mantissa bits as the payload.
+        EXPECT_EQ(ours & 0x7E00u, 0x7E00u) << std::hex << u << " -> " << ours;
+        EXPECT_EQ(ours >> 15, u >> 31) << std::hex << u;
+        EXPECT_EQ(ours & 0x1FFu, (u >> 13) & 0x1FFu) << std::hex << u;
+        EXPECT_TRUE(sameHalf(f, ours, imathFromFloat(f)));
+    }
+}
+
+TEST(Half, ArithmeticRoundsBackAfterEveryOperation) {
+    // 2048 + 1 is not a half (spacing 2 there); the tie goes to the even 2048.
+    ixImage::half a(2048.0f);
+    a += ixImage::half(1.0f);
+    EXPECT_EQ(float(a), 2048.0f);
+    a += ixImage::half(3.0f);
+    EXPECT_EQ(float(a), 2052.0f);  // 2051 ties to the even 2052
+    ixImage::half b(0.1f);
+    b *= ixImage::half(10.0f);
+    EXPECT_EQ(b.getBits(), imathFromFloat(float(ixImage::half(0.1f)) * 10.0f));
+}

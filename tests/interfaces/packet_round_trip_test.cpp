@@ -1,0 +1,401 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
+
+#include "iximage/interfaces/irradiance.h"
+#include "iximage/interfaces/packet_file.h"
+#include "packet_test_support.h"
+
+using namespace ixImage;
+using packetTest::RawPacket;
+
+namespace {
+
+ix::Reference<Image> readImagePointer(ioReadContext& reader) {
+    void* pointer = nullptr;
+    EXPECT_TRUE(reader.readPointer(pointer, 0)) << reader.getErrorMessage();
+    return ix::Reference<Image>(static_cast<Image*>(pointer));
+}
+
+std::uint64_t bitsOf(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+}  // namespace
+
+// The byte layout of a small packet, spelled out field by field.
+TEST(PacketLayout, ScalarItemsAndSubPacketAreLittleEndianAndTagged) {
+    ioWriteContext writer("");
+    writer.startSubPacket();
+    writer.writeBool(true);
+    writer.writeInt(-2);
+    writer.endSubPacket();
+    writer.writeDouble(1.0);
+    const std::vector<std::uint8_t> expected = RawPacket()
+                                                   .u8(0x08)
+                                                   .u64(7)  // bool (2) + int (5)
+                                                   .u8(0x01)
+                                                   .u8(1)
+                                                   .u8(0x02)
+                                                   .i32(-2)
+                                                   .u8(0x09)
+                                                   .u8(0x03)
+                                                   .u64(0x3FF0000000000000ull)
+                                                   .finished();
+    EXPECT_EQ(writer.getBytes(), expected);
+}
+
+TEST(PacketLayout, ImageRecordCarriesIdTypeSizeWrapAndPixels) {
+    ix::Reference<Float3Image> image(new Float3Image());
+    image->setSize(1, 1);
+    image->setWrap(false, true);
+    image->at(0, 0) = FloatPixel3<float>(1.0f, -2.0f, 0.5f);
+    ioWriteContext writer("");
+    packetFile::writeImage(writer, image.get());
+    writer.writePointer(image.get(), 0);
+    const std::vector<std::uint8_t> expected = RawPacket()
+                                                   .u8(0x06)
+                                                   .i32(0)
+                                                   .i32(kPixelFloat3)
+                                                   .i32(1)
+                                                   .i32(1)
+                                                   .u8(2)
+                                                   .u32(0x3F800000)
+                                                   .u32(0xC0000000)
+                                                   .u32(0x3F000000)
+                                                   .u8(0x05)
+                                                   .i32(0)
+                                                   .i32(0)
+                                                   .finished();
+    EXPECT_EQ(writer.getBytes(), expected);
+}
+
+TEST(PacketRoundTrip, ScalarsAndByteBlocksKeepEveryBit) {
+    const int ints[] = {0, 1, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
+    const double doubles[] = {0.0,
+                              -0.0,
+                              1.0 / 3.0,
+                              std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::denorm_min(),
+                              std::numeric_limits<double>::quiet_NaN(),
+                              -1e308};
+    const std::uint8_t block[] = {0, 255, 9, 8, 7};
+    ioWriteContext writer("");
+    for (int v : ints) writer.writeInt(v);
+    for (double v : doubles) writer.writeDouble(v);
+    writer.writeBool(false);
+    writer.writeBool(true);
+    writer.writeBytes(block, sizeof(block));
+    writer.writeBytes(nullptr, 0);
+
+    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+    for (int v : ints) EXPECT_EQ(reader.readInt(), v);
+    for (double v : doubles) EXPECT_EQ(bitsOf(reader.readDouble()), bitsOf(v)) << v;
+    EXPECT_FALSE(reader.readBool());
+    EXPECT_TRUE(reader.readBool());
+    std::uint8_t back[sizeof(block)] = {};
+    EXPECT_TRUE(reader.readBytes(back, sizeof(back)));
+    EXPECT_EQ(std::memcmp(back, block, sizeof(block)), 0);
+    EXPECT_TRUE(reader.readBytes(nullptr, 0));
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+}
+
+TEST(PacketRoundTrip, EveryPixelTypeWithOddSizesAndWrapFlags) {
+    struct Shape {
+        int width, height;
+        bool wrapH, wrapV;
+    };
+    const Shape shapes[] = {{1, 1, false, false}, {3, 5, true, false},  {7, 2, false, true},
+                            {2, 3, true, true},   {0, 0, false, false}, {4, 0, true, false}};
+    std::mt19937 rng(12345);
+    for (PixelTypeId tag : packetTest::kAllPixelTypes) {
+        std::vector<ix::Reference<Image>> originals;
+        ioWriteContext writer("");
+        for (const Shape& s : shapes) {
+            originals.push_back(
+                packetTest::makeRandomImage(tag, s.width, s.height, s.wrapH, s.wrapV, rng));
+            packetFile::writeImage(writer, originals.back().get());
+            writer.writePointer(originals.back().get(), 0);
+        }
+        ASSERT_TRUE(writer.isOk()) << writer.getErrorMessage();
+        ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+        for (std::size_t i = 0; i < originals.size(); ++i) {
+            const Image& original = *originals[i];
+            ix::Reference<Image> restored = readImagePointer(reader);
+            ASSERT_TRUE(restored) << "tag " << tag << " shape " << i << ": "
+                                  << reader.getErrorMessage();
+            EXPECT_NE(restored.get(), &original);
+            EXPECT_EQ(restored->getPixelType(), tag);
+            EXPECT_EQ(restored->getWidth(), original.getWidth()) << "tag " << tag;
+            EXPECT_EQ(restored->getHeight(), original.getHeight()) << "tag " << tag;
+            EXPECT_EQ(restored->getWrapHorizontal(), original.getWrapHorizontal());
+            EXPECT_EQ(restored->getWrapVertical(), original.getWrapVertical());
+            EXPECT_TRUE(packetTest::samePixelBytes(*restored, original))
+                << "tag " << tag << " size " << original.getWidth() << " x "
+                << original.getHeight();
+        }
+        EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+    }
+}
+
+TEST(PacketRoundTrip, NestedSubPacketsReadBackInOrder) {
+    ioWriteContext writer("");
+    writer.writeInt(1);
+    writer.startSubPacket();
+    writer.writeInt(2);
+    writer.startSubPacket();
+    writer.writeInt(3);
+    writer.startSubPacket();
+    writer.endSubPacket();  // empty
+    writer.endSubPacket();
+    writer.writeInt(4);
+    writer.endSubPacket();
+    writer.writeInt(5);
+    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+    EXPECT_EQ(reader.readInt(), 1);
+    reader.startSubPacket();
+    EXPECT_EQ(reader.readInt(), 2);
+    reader.startSubPacket();
+    EXPECT_EQ(reader.readInt(), 3);
+    reader.startSubPacket();
+    reader.endSubPacket();
+    reader.endSubPacket();
+    EXPECT_EQ(reader.readInt(), 4);
+    reader.endSubPacket();
+    EXPECT_EQ(reader.readInt(), 5);
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+}
+
+// A newer writer may append items to a sub-packet; an older reader skips them at its end.
+TEST(PacketRoundTrip, EndSubPacketSkipsUnreadItems) {
+    ix::Reference<Image> image = [] {
+        std::mt19937 rng(7);
+        return packetTest::makeRandomImage(kPixelFloat, 2, 2, false, false, rng);
+    }();
+    ioWriteContext writer("");
+    writer.startSubPacket();
+    writer.writeInt(10);
+    writer.writeDouble(2.5);
+    writer.startSubPacket();
+    writer.writeBool(true);
+    writer.endSubPacket();
+    packetFile::writeImage(writer, image.get());
+    writer.endSubPacket();
+    writer.writePointer(image.get(), 0);
+    writer.writeInt(11);
+    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+    reader.startSubPacket();
+    EXPECT_EQ(reader.readInt(), 10);
+    reader.endSubPacket();
+    // The image record stood inside the skipped part, so its reference reads back as null.
+    EXPECT_FALSE(readImagePointer(reader));
+    EXPECT_EQ(reader.readInt(), 11);
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+}
+
+TEST(PacketPointers, OneRecordReferencedTwiceNullAndNeverWritten) {
+    std::mt19937 rng(3);
+    ix::Reference<Image> written = packetTest::makeRandomImage(kPixelByte4, 3, 2, true, false, rng);
+    ix::Reference<Image> neverWritten =
+        packetTest::makeRandomImage(kPixelByte4, 1, 1, false, false, rng);
+    ioWriteContext writer("");
+    packetFile::writeImage(writer, written.get());
+    packetFile::writeImage(writer, nullptr);  // a null record is read over silently
+    writer.writePointer(written.get(), 0);
+    writer.writePointer(nullptr, 0);
+    writer.writeInt(99);
+    writer.writePointer(written.get(), 0);
+    writer.writePointer(neverWritten.get(), 0);
+
+    ix::Reference<Image> first, second;
+    {
+        ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+        first = readImagePointer(reader);
+        EXPECT_FALSE(readImagePointer(reader));
+        EXPECT_EQ(reader.readInt(), 99);
+        second = readImagePointer(reader);
+        EXPECT_FALSE(readImagePointer(reader));
+        EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+    }
+    // The caller's references keep the restored image alive after the context is gone.
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.get(), second.get());
+    EXPECT_EQ(first->getRefCount(), 2);
+    EXPECT_TRUE(packetTest::samePixelBytes(*first, *written));
+}
+
+// The shape of the lighting state: flag, irradiance, probe, pointer, and per entry an image
+// followed by a nested sub-packet with its key and a reference to that image.
+TEST(PacketRoundTrip, LightingStyleSubPacket) {
+    std::mt19937 rng(11);
+    Irradiance irradiance;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            irradiance.red.m[r][c] = r + 0.25 * c;
+            irradiance.green.m[r][c] = -r * c - 1e-300;
+            irradiance.blue.m[r][c] = std::ldexp(1.0, r * 4 + c - 1000);
+        }
+    ix::Reference<Image> probe = packetTest::makeRandomImage(kPixelFloat3, 8, 4, true, false, rng);
+    ix::Reference<Image> specular =
+        packetTest::makeRandomImage(kPixelFloat3, 6, 3, true, false, rng);
+    ioWriteContext writer("");
+    writer.startSubPacket();
+    writer.writeBool(true);
+    packetFile::writeIrradiance(writer, irradiance);
+    packetFile::writeImage(writer, probe.get());
+    writer.writePointer(probe.get(), 0);
+    writer.writeInt(2);
+    const int keys[] = {3, 8};
+    const Image* entryImages[] = {specular.get(), nullptr};
+    for (int i = 0; i < 2; ++i) {
+        packetFile::writeImage(writer, entryImages[i]);
+        writer.startSubPacket();
+        writer.writeInt(keys[i]);
+        writer.writePointer(entryImages[i], 0);
+        writer.endSubPacket();
+    }
+    writer.endSubPacket();
+
+    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+    reader.startSubPacket();
+    EXPECT_TRUE(reader.readBool());
+    Irradiance back;
+    EXPECT_TRUE(packetFile::readIrradiance(reader, back));
+    EXPECT_EQ(std::memcmp(&back, &irradiance, sizeof(back)), 0);
+    ix::Reference<Image> probeBack = readImagePointer(reader);
+    ASSERT_TRUE(probeBack);
+    EXPECT_TRUE(packetTest::samePixelBytes(*probeBack, *probe));
+    ASSERT_EQ(reader.readInt(), 2);
+    for (int i = 0; i < 2; ++i) {
+        reader.startSubPacket();
+        EXPECT_EQ(reader.readInt(), keys[i]);
+        ix::Reference<Image> entry = readImagePointer(reader);
+        reader.endSubPacket();
+        EXPECT_EQ(bool(entry), entryImages[i] != nullptr) << "entry " << i;
+        if (entry) {
+            EXPECT_TRUE(packetTest::samePixelBytes(*entry, *specular));
+        }
+    }
+    reader.endSubPacket();
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+}
+
+TEST(PacketRoundTrip, FailedIrradianceReadClearsIt) {
+    ioWriteContext writer("");
+    writer.writeInt(1);
+    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
+    Irradiance irradiance;
+    irradiance.green.m[2][1] = 5.0;
+    EXPECT_FALSE(packetFile::readIrradiance(reader, irradiance));
+    EXPECT_EQ(irradiance.green.m[2][1], 0.0);
+    EXPECT_TRUE(reader.failed());
+}
+
+TEST(PacketWriter, UnbalancedSubPacketsAndNullBlocksAreErrors) {
+    ioWriteContext unclosed("");
+    unclosed.startSubPacket();
+    EXPECT_FALSE(unclosed.commit());
+    EXPECT_NE(unclosed.getErrorMessage().find("open"), std::string::npos);
+
+    ioWriteContext extraEnd("");
+    extraEnd.endSubPacket();
+    EXPECT_FALSE(extraEnd.isOk());
+
+    ioWriteContext nullBlock("");
+    nullBlock.writeBytes(nullptr, 4);
+    EXPECT_FALSE(nullBlock.isOk());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Atomic writes to disk
+
+namespace {
+
+class PacketFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = std::filesystem::path(::testing::TempDir()) /
+                 (std::string("packet_") + info->name() + "_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        target = (folder / "scene.pkt").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::vector<std::string> folderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    std::vector<std::uint8_t> fileBytes(const std::string& path) const {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    void writeText(const std::string& text) const { std::ofstream(target) << text; }
+
+    std::filesystem::path folder;
+    std::string target;
+};
+
+}  // namespace
+
+TEST_F(PacketFileOnDisk, CommitWritesExactlyTheBytesAndLeavesNoTemporary) {
+    writeText("old contents");
+    ioWriteContext writer(target.c_str());
+    writer.writeInt(42);
+    ASSERT_TRUE(writer.commit()) << writer.getErrorMessage();
+    EXPECT_EQ(fileBytes(target), writer.getBytes());
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"scene.pkt"});
+    ioReadContext reader(target.c_str());
+    EXPECT_EQ(reader.readInt(), 42);
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
+}
+
+TEST_F(PacketFileOnDisk, NoCommitOrFailedCommitLeavesTargetUntouched) {
+    {
+        ioWriteContext neverCommitted(target.c_str());
+        neverCommitted.writeInt(1);
+    }
+    EXPECT_TRUE(folderEntries().empty());
+
+    writeText("old contents");
+    {
+        ioWriteContext unbalanced(target.c_str());
+        unbalanced.startSubPacket();
+        EXPECT_FALSE(unbalanced.commit());
+    }
+    {
+        ioWriteContext neverCommitted(target.c_str());
+        neverCommitted.writeInt(1);
+    }
+    const std::vector<std::uint8_t> old{'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
+    EXPECT_EQ(fileBytes(target), old);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"scene.pkt"});
+}
+
+TEST_F(PacketFileOnDisk, MissingFolderOrFileGivesAMessage) {
+    const std::string nowhere = (folder / "missing" / "scene.pkt").string();
+    ioWriteContext writer(nowhere.c_str());
+    writer.writeInt(1);
+    EXPECT_FALSE(writer.commit());
+    EXPECT_NE(writer.getErrorMessage().find("missing"), std::string::npos)
+        << writer.getErrorMessage();
+    EXPECT_TRUE(folderEntries().empty());
+
+    ioReadContext reader(nowhere.c_str());
+    EXPECT_TRUE(reader.failed());
+    EXPECT_NE(reader.getErrorMessage().find(nowhere), std::string::npos)
+        << reader.getErrorMessage();
+    EXPECT_EQ(reader.readInt(), 0);
+}

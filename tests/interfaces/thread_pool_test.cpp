@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "iximage/interfaces/thread_pool.h"
+
+using ixUtil::ThreadedAlg;
+using ixUtil::ThreadedAlgBase;
+using ixUtil::ThreadPool;
+
+namespace {
+
+// Restores the default limit (all hardware threads) when a test that changes it ends.
+struct ThreadLimitGuard {
+    ~ThreadLimitGuard() { ThreadPool::get().setThreadLimit(INT_MAX); }
+};
+
+// Records what the pool calls, with a global sequence number per call, so the order
+// initialize < every work < finalize can be checked.
+class RecordingAlg : public ThreadedAlgBase {
+public:
+    void initialize(int count) override {
+        initializeCalls++;
+        initializeCount = count;
+        initializeSeq = seq++;
+        initializeThread = std::this_thread::get_id();
+        hits = std::make_unique<std::atomic<int>[]>(static_cast<size_t>(std::max(count, 0)));
+        for (int i = 0; i < count; ++i) hits[static_cast<size_t>(i)] = 0;
+    }
+    void work(int index, int count) override {
+        if (count != initializeCount) wrongCount = true;
+        if (index < 0 || index >= count) {
+            outOfRange = true;
+            return;
+        }
+        hits[static_cast<size_t>(index)]++;
+        const int s = seq++;
+        int prev = lastWorkSeq.load();
+        while (s > prev && !lastWorkSeq.compare_exchange_weak(prev, s)) {
+        }
+        int first = firstWorkSeq.load();
+        while (s < first && !firstWorkSeq.compare_exchange_weak(first, s)) {
+        }
+    }
+    void finalize() override {
+        finalizeCalls++;
+        finalizeSeq = seq++;
+        finalizeThread = std::this_thread::get_id();
+    }
+
+    std::atomic<int> seq{0};
+    int initializeCalls = 0, initializeCount = -1, initializeSeq = -1;
+    int finalizeCalls = 0, finalizeSeq = -1;
+    std::thread::id initializeThread, finalizeThread;
+    std::unique_ptr<std::atomic<int>[]> hits;
+    std::atomic<int> firstWorkSeq{INT_MAX}, lastWorkSeq{-1};
+    std::atomic<bool> wrongCount{false}, outOfRange{false};
+};
+
+// Sums f(index) over a run; used where many runs go on at once.
+class SumAlg : public ThreadedAlg {
+public:
+    void work(int index, int) override { sum += index + 1; }
+    std::atomic<long long> sum{0};
+};
+
+}  // namespace
+
+TEST(ThreadPool, EveryIndexOnceBetweenInitializeAndFinalize) {
+    // A count below 1 runs initialize and finalize only.
+    for (int count : {-5, 0, 1, 2, 3, 17, 1000}) {
+        RecordingAlg alg;
+        ThreadPool::get().run(alg, count);
+        EXPECT_EQ(alg.initializeCalls, 1) << "count " << count;
+        EXPECT_EQ(alg.finalizeCalls, 1) << "count " << count;
+        EXPECT_EQ(alg.initializeCount, count);
+        EXPECT_EQ(alg.initializeThread, std::this_thread::get_id()) << "count " << count;
+        EXPECT_EQ(alg.finalizeThread, std::this_thread::get_id()) << "count " << count;
+        EXPECT_FALSE(alg.wrongCount) << "count " << count;
+        EXPECT_FALSE(alg.outOfRange) << "count " << count;
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1)
+                << "index " << i << " of " << count;
+        EXPECT_EQ(alg.initializeSeq, 0);
+        EXPECT_EQ(alg.finalizeSeq, std::max(count, 0) + 1) << "count " << count;
+        if (count > 0) {
+            EXPECT_EQ(alg.firstWorkSeq.load(), 1) << "count " << count;
+            EXPECT_EQ(alg.lastWorkSeq.load(), count) << "count " << count;
+        }
+    }
+}
+
+TEST(ThreadPool, RunWithoutCountUsesOneIndexPerThread) {
+    RecordingAlg alg;
+    ThreadPool::get().run(alg);
+    EXPECT_EQ(alg.initializeCount, ThreadPool::get().getThreadCount());
+    EXPECT_GE(alg.initializeCount, 1);
+    for (int i = 0; i < alg.initializeCount; ++i)
+        EXPECT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1);
+}
+
+TEST(ThreadPool, ManySmallRunsFromSeveralThreadsAtOnce) {
+    const int kThreads = 6, kRunsPerThread = 150;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < kThreads; ++t) {
+        callers.emplace_back([t, &failures] {
+            std::mt19937 rng(1234u + static_cast<unsigned>(t));
+            for (int r = 0; r < kRunsPerThread; ++r) {
+                const int count = std::uniform_int_distribution<int>(1, 40)(rng);
+                SumAlg alg;
+                ThreadPool::get().run(alg, count);
+                if (alg.sum.load() != (long long)count * (count + 1) / 2) failures++;
+            }
+        });
+    }
+    for (std::thread& c : callers) c.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST(ThreadPool, ExceptionReachesCallerAfterAllIndicesRanAndFinalize) {
+    struct ThrowingAlg : RecordingAlg {
+        void work(int index, int count) override {
+            RecordingAlg::work(index, count);
+            if (index % 10 == 3) throw std::runtime_error("index " + std::to_string(index));
+        }
+    };
+    ThrowingAlg alg;
+    try {
+        ThreadPool::get().run(alg, 100);
+        ADD_FAILURE() << "no exception reached the caller";
+    } catch (const std::runtime_error& e) {
+        // Which throwing index comes first depends on scheduling; it must be one of them.
+        const std::string what = e.what();
+        const int index = std::stoi(what.substr(6));
+        EXPECT_EQ(index % 10, 3) << what;
+    }
+    EXPECT_EQ(alg.finalizeCalls, 1);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1) << i;
+
+    // The pool is still usable afterwards.
+    SumAlg after;
+    ThreadPool::get().run(after, 10);
+    EXPECT_EQ(after.sum.load(), 55);
+}
+
+TEST(ThreadPool, NestedRunsFromInsideWorkComplete) {
+    // Three levels: 6 outer items, each running 5 middle items, each running 20 inner items.
+    struct Inner : ThreadedAlg {
+        std::atomic<long long>* total;
+        void work(int, int) override { (*total)++; }
+    };
+    struct Middle : ThreadedAlg {
+        std::atomic<long long>* total;
+        void work(int, int) override {
+            Inner inner;
+            inner.total = total;
+            ThreadPool::get().run(inner, 20);
+        }
+    };
+    struct Outer : ThreadedAlg {
+        std::atomic<long long> total{0};
+        void work(int, int) override {
+            Middle middle;
+            middle.total = &total;
+            ThreadPool::get().run(middle, 5);
+        }
+    };
+    Outer outer;
+    ThreadPool::get().run(outer, 6);
+    EXPECT_EQ(outer.total.load(), 6 * 5 * 20);
+}
+
+TEST(ThreadPool, TwoIndicesRunConcurrentlyWhenThreadsAllow) {
+    ThreadLimitGuard guard;
+    ThreadPool::get().setThreadLimit(2);
+    if (ThreadPool::get().getThreadCount() < 2) GTEST_SKIP() << "one hardware thread";
+    // Index 0 waits until another index is running on a different thread: this only ends
+    // (well before the deadline) if the pool really runs work in parallel.
+    struct MeetAlg : ThreadedAlg {
+        std::atomic<bool> met{false};
+        std::atomic<int> running{0};
+        void work(int, int) override {
+            running++;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (running.load() < 2 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            if (running.load() >= 2) met = true;
+        }
+    };
+    MeetAlg alg;
+    ThreadPool::get().run(alg, 2);
+    EXPECT_TRUE(alg.met.load());
+}
+
+TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
+    ThreadLimitGuard guard;
+    const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    struct LimitCase {
+        int requested;
+        int expected;
+    };
+    const LimitCase cases[] = {{1, 1},  {2, std::min(2, hardware)}, {0, 1},
+                               {-7, 1}, {INT_MAX, hardware},        {hardware, hardware}};
+    for (const LimitCase& c : cases) {
+        ThreadPool::get().setThreadLimit(c.requested);
+        EXPECT_EQ(ThreadPool::get().getThreadCount(), c.expected) << "limit " << c.requested;
+
+        struct ConcurrencyAlg : ThreadedAlg {
+            std::atomic<int> active{0}, maxActive{0};
+            std::mutex mutex;
+            std::set<std::thread::id> threads;
+            void work(int, int) override {
+                const int now = ++active;
+                int seen = maxActive.load();
+                while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    threads.insert(std::this_thread::get_id());
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                --active;
+            }
+        };
+        ConcurrencyAlg alg;
+        ThreadPool::get().run(alg, 64);
+        EXPECT_LE(alg.maxActive.load(), c.expected) << "limit " << c.requested;
+        EXPECT_LE(static_cast<int>(alg.threads.size()), c.expected) << "limit " << c.requested;
+        if (c.expected == 1) {
+            EXPECT_EQ(alg.threads.count(std::this_thread::get_id()), 1u)
+                << "a one-thread run works on its caller";
+        }
+    }
+}
+
+namespace {
+
+// Runs on the pool after its workers were joined at exit; the run must still complete.
+void runAfterShutdown() {
+    SumAlg alg;
+    ThreadPool::get().run(alg, 100);
+    if (alg.sum.load() != 5050) std::_Exit(3);
+}
+
+}  // namespace
+
+TEST(ThreadPoolDeathTest, ExitJoinsWorkersAndLaterRunsStillComplete) {
+    // The child process starts afresh (threadsafe style), so the exit handler below is
+    // registered before the pool exists and therefore runs after the pool's workers are joined.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(runAfterShutdown);
+            SumAlg alg;
+            ThreadPool::get().run(alg, 1000);
+            std::exit(alg.sum.load() == 500500 ? 0 : 2);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
