@@ -11,6 +11,9 @@
 // The arithmetic follows each pixel type: float per component; half with every weight and
 // every partial result rounded to half; Byte4 in integers, truncating each product (the
 // result is an Int4, converted by the caller with Byte4's constructor).
+//
+// Supported: float, FloatPixel3<float>, FloatPixel4<float>, FloatPixel4<half>, Byte4. The
+// image must hold pixels; it is only read, so any number of threads may sample it at once.
 #pragma once
 
 #include "iximage/image/typed_image.h"

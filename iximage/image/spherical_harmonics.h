@@ -5,6 +5,8 @@
 // order 20 (441 coefficients) of FloatPixel3<double>. The expansion owns its array.
 #pragma once
 
+#include <cstddef>
+
 #include "iximage/image/pixel_types.h"
 
 namespace ixImage {
@@ -14,11 +16,11 @@ class SphericalHarmonics {
 public:
     explicit SphericalHarmonics(int order)
         : order(order < 0 ? 0 : order), count((this->order + 1) * (this->order + 1)),
-          coeffs(new T[static_cast<size_t>(count)]()) {}
+          coeffs(new T[static_cast<std::size_t>(count)]()) {}
     ~SphericalHarmonics() { delete[] coeffs; }
 
     SphericalHarmonics(const SphericalHarmonics& other)
-        : order(other.order), count(other.count), coeffs(new T[static_cast<size_t>(count)]) {
+        : order(other.order), count(other.count), coeffs(new T[static_cast<std::size_t>(count)]) {
         for (int i = 0; i < count; ++i) coeffs[i] = other.coeffs[i];
     }
     SphericalHarmonics& operator=(const SphericalHarmonics& other) {

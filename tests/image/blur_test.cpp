@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <type_traits>
+#include <vector>
+
+#include "iximage/image/blur.h"
+
+using namespace ixImage;
+
+namespace {
+
+// ---- Channel access per pixel type ----
+
+template <class T>
+struct Channels {  // scalars: one channel, the pixel itself
+    static constexpr int kCount = 1;
+    static T& at(T& p, int) { return p; }
+};
+template <>
+struct Channels<Byte4> {
+    static constexpr int kCount = 4;
+    static unsigned char& at(Byte4& p, int c) {
+        return c == 0 ? p.red : c == 1 ? p.green : c == 2 ? p.blue : p.alpha;
+    }
+};
+template <class S>
+struct Channels<FloatPixel4<S>> {
+    static constexpr int kCount = 4;
+    static S& at(FloatPixel4<S>& p, int c) {
+        return c == 0 ? p.red : c == 1 ? p.green : c == 2 ? p.blue : p.alpha;
+    }
+};
+template <class S>
+struct Channels<FloatPixel3<S>> {
+    static constexpr int kCount = 3;
+    static S& at(FloatPixel3<S>& p, int c) { return c == 0 ? p.red : c == 1 ? p.green : p.blue; }
+};
+
+template <class T>
+double channel(T p, int c) {
+    return float(Channels<T>::at(p, c));
+}
+
+template <class T, class Draw>
+void fillRandom(TypedImage<T>& image, int W, int H, Draw draw) {
+    image.setSize(W, H);
+    for (int i = 0; i < W * H; ++i)
+        for (int c = 0; c < Channels<T>::kCount; ++c) {
+            auto& component = Channels<T>::at(image.data()[i], c);
+            component = static_cast<std::remove_reference_t<decltype(component)>>(float(draw()));
+        }
+}
+
+// ---- References for one line ----
+
+using Line = std::vector<double>;
+
+struct Radii {
+    int r1, r2, r3, r4;
+};
+
+Radii radiiOf(int d) {
+    const float r = static_cast<float>(d) * 0.5f + 0.5f;
+    return {static_cast<int>(r), static_cast<int>(r * 176.0f + 128.0f) >> 8,
+            static_cast<int>(r * 122.0f + 128.0f) >> 8, static_cast<int>(r * 65.0f + 128.0f) >> 8};
+}
+
+int modulo(int p, int L) { return ((p % L) + L) % L; }
+float inverseCount(int n) { return n > 1 ? 1.0f / static_cast<float>(n) : 1.0f; }
+
+// Direct form: clipped, box k sums every sample of [x - Rk, x + Rk] inside the line and the
+// sum is divided by the count; wrapped, the mean of the samples x +- Rk modulo L. Integer
+// kernels truncate float(sum) * (1 / n).
+Line directLine(const Line& line, const Radii& R, bool wrap, bool truncate) {
+    const int L = static_cast<int>(line.size());
+    auto normalise = [truncate](double sum, float k) {
+        const float v = static_cast<float>(sum) * k;
+        return truncate ? static_cast<double>(static_cast<int>(v)) : v;
+    };
+    Line out(line.size());
+    for (int x = 0; x < L; ++x) {
+        double sum = 0.0;
+        int n = 0;
+        for (int r : {R.r4, R.r3, R.r2, R.r1}) {
+            if (wrap) {
+                sum += line[modulo(x + r, L)] + line[modulo(x - r, L)];
+                continue;
+            }
+            for (int p = std::max(0, x - r); p <= std::min(L - 1, x + r); ++p) sum += line[p], ++n;
+        }
+        out[x] = normalise(sum, wrap ? 0.125f : inverseCount(n));
+    }
+    return out;
+}
+
+// Running form, with the running sum held in S (half or float) so that every step rounds as
+// the kernel's does: empty at x = -R1; at each x the samples at x + R4, x + R3, x + R2, x + R1
+// inside the line enter, the value is written (from x = 0 on), x - R1 ... x - R4 leave. The
+// wrapped form adds its eight samples in that order.
+template <class S>
+Line runningLine(const Line& lineIn, const Radii& R, bool wrap) {
+    const int L = static_cast<int>(lineIn.size());
+    std::vector<S> line(lineIn.begin(), lineIn.end());
+    Line out(lineIn.size());
+    S sum(0.0f);
+    int n = 0;
+    for (int x = wrap ? 0 : -R.r1; x < L; ++x) {
+        if (wrap) {
+            sum = S(0.0f);
+            for (int p :
+                 {x + R.r4, x + R.r3, x + R.r2, x + R.r1, x - R.r1, x - R.r2, x - R.r3, x - R.r4})
+                sum += line[modulo(p, L)];
+            out[x] = float(S(float(sum) * 0.125f));
+            continue;
+        }
+        for (int r : {R.r4, R.r3, R.r2, R.r1})
+            if (x + r >= 0 && x + r < L) sum += line[x + r], ++n;
+        if (x >= 0) out[x] = float(S(float(sum) * inverseCount(n)));
+        for (int r : {R.r1, R.r2, R.r3, R.r4})
+            if (x - r >= 0 && x - r < L) sum -= line[x - r], --n;
+    }
+    return out;
+}
+
+// Rows with wrapX, then columns of the row results with wrapY; one plane per channel.
+template <class T, class LineFilter>
+std::vector<Line> referenceBlur(const TypedImage<T>& src, int d, bool wrapX, bool wrapY,
+                                LineFilter filter) {
+    const int W = src.getWidth(), H = src.getHeight();
+    const Radii R = radiiOf(d);
+    std::vector<Line> planes;
+    for (int c = 0; c < Channels<T>::kCount; ++c) {
+        Line plane(static_cast<size_t>(W * H)), column(static_cast<size_t>(H));
+        for (int y = 0; y < H; ++y) {
+            Line row(static_cast<size_t>(W));
+            for (int x = 0; x < W; ++x) row[x] = channel(src.at(x, y), c);
+            row = filter(row, R, wrapX);
+            std::copy(row.begin(), row.end(), plane.begin() + y * W);
+        }
+        for (int x = 0; x < W; ++x) {
+            for (int y = 0; y < H; ++y) column[y] = plane[y * W + x];
+            const Line f = filter(column, R, wrapY);
+            for (int y = 0; y < H; ++y) plane[y * W + x] = f[y];
+        }
+        planes.push_back(plane);
+    }
+    return planes;
+}
+
+struct Shape {
+    int width, height;
+};
+const Shape kShapes[] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {5, 23}, {2, 3}, {40, 2}};
+
+std::vector<int> sweepDiameters(bool withHuge) {
+    std::vector<int> d;
+    for (int i = 0; i <= 40; ++i) d.push_back(i);
+    if (withHuge) d.insert(d.end(), {60, 333, 4001});  // radii far beyond every line
+    return d;
+}
+
+// Random images of every shape, every diameter and every pair of wrap flags, compared channel
+// by channel with the reference within an absolute tolerance.
+template <class T, class Draw, class LineFilter>
+void compareWithReference(const char* typeName, Draw draw, LineFilter filter, double tolerance,
+                          bool withHugeDiameters = false) {
+    std::mt19937 rng(12345);
+    for (const Shape& s : kShapes) {
+        TypedImage<T> src, dst;
+        fillRandom(src, s.width, s.height, [&] { return draw(rng); });
+        for (int d : sweepDiameters(withHugeDiameters))
+            for (int wrapFlags = 0; wrapFlags < 4; ++wrapFlags) {
+                const bool wrapX = wrapFlags & 1, wrapY = wrapFlags & 2;
+                imageBlur(src, dst, d, wrapX, wrapY);
+                ASSERT_EQ(dst.getWidth() * 1000 + dst.getHeight(), s.width * 1000 + s.height);
+                const std::vector<Line> expected = referenceBlur(src, d, wrapX, wrapY, filter);
+                for (int c = 0; c < Channels<T>::kCount; ++c)
+                    for (int i = 0; i < s.width * s.height; ++i)
+                        ASSERT_NEAR(channel(dst.data()[i], c), expected[c][i], tolerance)
+                            << typeName << " " << s.width << "x" << s.height << " d=" << d
+                            << " wrapX=" << wrapX << " wrapY=" << wrapY << " pixel " << i % s.width
+                            << "," << i / s.width << " channel " << c;
+            }
+    }
+}
+
+double byteValue(std::mt19937& g) { return g() % 256; }
+double unitValue(std::mt19937& g) { return std::uniform_real_distribution<double>(0, 1)(g); }
+
+}  // namespace
+
+// Integer kernels: exact, since the sums are exact and the reference truncates like the
+// kernel, after the row pass as well.
+TEST(BlurReference, IntegerKernelsMatchTheDirectSumExactly) {
+    auto truncating = [](const Line& l, const Radii& R, bool wrap) {
+        return directLine(l, R, wrap, true);
+    };
+    compareWithReference<unsigned char>("mask", byteValue, truncating, 0.0);
+    compareWithReference<Byte4>("Byte4", byteValue, truncating, 0.0);
+}
+
+// Float kernels: the running sum of at most 4 L samples in [0, 1] rounds at each of its at
+// most 8 L steps; divided by n that is at most about 2 L ulps of 1 (L = 40: 5e-6). The
+// sweep's worst case is near 1.2e-6.
+// Half kernel: the running sum is itself a half. Sums of quarters reach 4 L * 0.75, where
+// half steps by up to 2^-4, so a pass can be off by a few such steps divided by n; the
+// sweep's worst case is 2^-7 and we allow 2^-6.
+TEST(BlurReference, FloatAndHalfKernelsMatchTheDirectSumClosely) {
+    auto plain = [](const Line& l, const Radii& R, bool wrap) {
+        return directLine(l, R, wrap, false);
+    };
+    auto quarters = [](std::mt19937& g) { return (g() % 4) * 0.25; };
+    compareWithReference<float>("float", unitValue, plain, 5e-6);
+    compareWithReference<FloatPixel3<float>>("Float3", unitValue, plain, 5e-6);
+    compareWithReference<FloatPixel4<half>>("half", quarters, plain, 1.0 / 64);
+}
+
+// The interior path, the column bundles and the skipped lead-in steps must keep every
+// addition of the running sum and its order, so half and float results agree to the bit.
+TEST(BlurReference, HalfAndFloatFollowTheRunningSumBitForBit) {
+    compareWithReference<FloatPixel4<half>>("half", unitValue, runningLine<half>, 0.0, true);
+    compareWithReference<FloatPixel3<float>>("Float3", unitValue, runningLine<float>, 0.0, true);
+}
+
+// The interior impulse response reads off the radii: at distance j it is (number of radii
+// >= |j|) / N, and it sums to 1.
+TEST(BlurWorkedCases, RadiusTable) {
+    struct Row {
+        int d, r1, r2, r3, r4, N;
+    };
+    const Row rows[] = {{0, 0, 0, 0, 0, 4},        {1, 1, 1, 0, 0, 8},   {2, 1, 1, 1, 0, 10},
+                        {3, 2, 1, 1, 1, 14},       {10, 5, 4, 3, 1, 30}, {11, 6, 4, 3, 2, 34},
+                        {100, 50, 35, 24, 13, 248}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.N, 2 * (row.r1 + row.r2 + row.r3 + row.r4) + 4);
+        const int L = 4 * row.r1 + 5, c = 2 * row.r1 + 2;  // every tap of c is interior
+        TypedImage<float> src, dst;
+        fillRandom(src, L, 1, [] { return 0.0; });
+        src.at(c, 0) = 1.0f;
+        imageBlur(src, dst, row.d, false, false);
+        double total = 0.0;
+        for (int x = 0; x < L; ++x) {
+            const int j = std::abs(x - c);
+            const int covering = (row.r1 >= j) + (row.r2 >= j) + (row.r3 >= j) + (row.r4 >= j);
+            EXPECT_NEAR(dst.at(x, 0), double(covering) / row.N, 1e-6)
+                << "d=" << row.d << " j=" << j;
+            total += dst.at(x, 0);
+        }
+        EXPECT_NEAR(total, 1.0, 1e-5) << "d=" << row.d;
+    }
+}
+
+TEST(BlurWorkedCases, InteriorWeightsAlongRowsAndColumns) {
+    struct Case {
+        int d;
+        bool wrap;
+        double left, centre, right;
+    };
+    const Case cases[] = {{1, false, 0.25, 0.5, 0.25},
+                          {1, true, 0.25, 0.5, 0.25},
+                          {2, false, 0.3, 0.4, 0.3},
+                          {2, true, 3.0 / 8, 2.0 / 8, 3.0 / 8}};
+    for (const Case& k : cases)
+        for (bool alongColumns : {false, true}) {
+            const int L = 21, c = 10;
+            TypedImage<float> src, dst;
+            fillRandom(src, alongColumns ? 1 : L, alongColumns ? L : 1, [] { return 0.0; });
+            src.data()[c] = 1.0f;
+            imageBlur(src, dst, k.d, k.wrap && !alongColumns, k.wrap && alongColumns);
+            for (int x = 0; x < L; ++x) {
+                const double expected = x == c - 1   ? k.left
+                                        : x == c     ? k.centre
+                                        : x == c + 1 ? k.right
+                                                     : 0.0;
+                EXPECT_NEAR(dst.data()[x], expected, 1e-6)
+                    << "d=" << k.d << " wrap=" << k.wrap << " columns=" << alongColumns << " at "
+                    << x;
+            }
+        }
+}
+
+TEST(BlurWorkedCases, BorderColumns) {
+    // Clipped, d = 1: the boxes of radius 1, 1, 0, 0 hold p0, p1, p0, p1, p0, p0 at x = 0,
+    // so the value is (4 p0 + 2 p1) / 6.
+    const float p[8] = {0.7f, 0.1f, 0.9f, 0.3f, 0.5f, 0.25f, 2.0f, 8.0f};
+    TypedImage<float> src, dst;
+    fillRandom(src, 8, 1, [] { return 0.0; });
+    std::copy(p, p + 8, src.data());
+    imageBlur(src, dst, 1, false, false);
+    EXPECT_NEAR(dst.at(0, 0), (2.0 * p[0] + p[1]) / 3.0, 1e-6);
+    EXPECT_NEAR(dst.at(7, 0), (2.0 * p[7] + p[6]) / 3.0, 1e-6);
+    // Wrapped, d = 3 (radii 2, 1, 1, 1): x = 0 reads columns 1, 1, 1, 2, 6, 7, 7, 7.
+    imageBlur(src, dst, 3, true, false);
+    EXPECT_NEAR(dst.at(0, 0), (3 * p[1] + p[2] + p[6] + 3 * p[7]) / 8.0, 1e-6);
+}
+
+TEST(BlurWorkedCases, Byte4TruncatesAfterEachPass) {
+    // Row 0 is [255, 1], d = 1: (4 * 255 + 2 * 1) / 6 = 170.3 -> 170, (4 + 510) / 6 = 85.7 ->
+    // 85. Row 1 is black. Column 1 then holds 85 over 0: 4 * 85 / 6 = 56.7 -> 56, where
+    // truncating only once would give 4 * 85.67 / 6 = 57.1 -> 57.
+    TypedImage<Byte4> square, dst;
+    square.setSize(2, 2);
+    square.at(0, 0) = Byte4(255, 255, 255, 255);
+    square.at(1, 0) = Byte4(1, 1, 1, 1);
+    imageBlur(square, dst, 1, false, false);
+    EXPECT_EQ(dst.at(0, 0), Byte4(113, 113, 113, 113));  // 4 * 170 / 6 = 113.3
+    EXPECT_EQ(dst.at(1, 0), Byte4(56, 56, 56, 56));
+    EXPECT_EQ(dst.at(0, 1), Byte4(56, 56, 56, 56));  // 2 * 170 / 6 = 56.7
+    EXPECT_EQ(dst.at(1, 1), Byte4(28, 28, 28, 28));  // 2 * 85 / 6 = 28.3
+}
+
+TEST(BlurInvariants, ConstantImageStaysConstantWhenClipped) {
+    for (const Shape& s : kShapes)
+        for (int d : {0, 1, 5, 17, 40, 1000, 1 << 30}) {
+            TypedImage<FloatPixel3<float>> src, dst;
+            src.setSize(s.width, s.height);
+            std::fill(src.data(), src.data() + s.width * s.height,
+                      FloatPixel3<float>(0.3f, 2.5f, 1e4f));
+            imageBlur(src, dst, d, false, false);
+            for (int i = 0; i < s.width * s.height; ++i)  // relative 2e-6: a few roundings
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_NEAR(channel(dst.data()[i], c), channel(src.data()[i], c),
+                                2e-6 * channel(src.data()[i], c))
+                        << s.width << "x" << s.height << " d=" << d << " channel " << c;
+        }
+}
+
+TEST(BlurInvariants, HugeDiameterGivesTheLineMeanAndNegativeActsAsZero) {
+    const unsigned char values[6] = {0, 60, 120, 180, 240, 6};  // mean 101
+    TypedImage<unsigned char> src, huge, negative;
+    src.setSize(6, 1);
+    std::copy(values, values + 6, src.data());
+    imageBlur(src, huge, 1 << 30, false, false);
+    imageBlur(src, negative, -7, false, false);
+    for (int x = 0; x < 6; ++x) {
+        EXPECT_EQ(huge.at(x, 0), 101) << x;
+        EXPECT_EQ(negative.at(x, 0), values[x]) << x;
+    }
+}
+
+TEST(BlurInvariants, InPlaceEqualsSeparateDestination) {
+    std::mt19937 rng(3);
+    for (bool wrapX : {false, true}) {
+        TypedImage<FloatPixel3<float>> image, separate;
+        fillRandom(image, 17, 9, [&] { return unitValue(rng); });
+        imageBlur(image, separate, 6, wrapX, !wrapX);
+        imageBlur(image, image, 6, wrapX, !wrapX);
+        for (int i = 0; i < 17 * 9; ++i)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(channel(image.data()[i], c), channel(separate.data()[i], c)) << i;
+    }
+}
+
+TEST(BlurFailures, SilentOutcomes) {
+    // A type without a kernel: dst is sized, its pixels untouched (same count, kept buffer).
+    TypedImage<FloatPixel4<float>> src4, dst4;
+    src4.setSize(4, 3);
+    dst4.setSize(3, 4);
+    std::fill(dst4.data(), dst4.data() + 12, FloatPixel4<float>(-1, -1, -1, -1));
+    imageBlur(src4, dst4, 3, false, false);
+    EXPECT_EQ(dst4.getWidth(), 4);
+    EXPECT_EQ(dst4.getHeight(), 3);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(dst4.data()[i].red, -1.0f) << i;
+
+    // Different pixel types: nothing happens.
+    TypedImage<float> src;
+    TypedImage<unsigned char> mask;
+    src.setSize(4, 4);
+    imageBlur(src, mask, 2, false, false);
+    EXPECT_EQ(mask.getWidth(), 0);
+
+    // An empty source empties the destination.
+    TypedImage<float> empty, dst;
+    dst.setSize(3, 3);
+    imageBlur(empty, dst, 4, true, false);
+    EXPECT_EQ(dst.getWidth(), 0);
+    EXPECT_EQ(dst.data(), nullptr);
+}
+
+TEST(SuggestFilterDiamater, Table) {
+    struct Case {
+        int W, H, width, height, expected;
+    };
+    const Case cases[] = {
+        {2000, 1000, 200, 100, 11}, {512, 256, 200, 100, 3}, {100, 50, 200, 100, 0},
+        {200, 100, 200, 100, 2},    {300, 100, 200, 100, 2}, {2000, 10, 200, 10, 11},
+        {100, 50, 100, 51, 0},      {100, 50, 0, 10, 0},     {100, 50, 10, 0, 0},
+        {100, 50, -3, 10, 0},
+    };
+    for (const Case& c : cases) {
+        TypedImage<unsigned char> image;
+        image.setSize(c.W, c.H);
+        EXPECT_EQ(suggestFilterDiamater(image, c.width, c.height), c.expected)
+            << c.W << "x" << c.H << " -> " << c.width << "x" << c.height;
+    }
+}

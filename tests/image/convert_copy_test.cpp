@@ -1,0 +1,195 @@
+#include "iximage/image/convert_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "random_image.h"
+
+using namespace ixImage;
+
+namespace {
+
+void fillRamp(MaskImage& image, int width, int height, int first) {
+    image.setSize(width, height);
+    for (int i = 0; i < width * height; ++i)
+        image.data()[i] = static_cast<unsigned char>(first + i);
+}
+
+template <class T>
+void checkCopyRoundTrip(std::mt19937& rng) {
+    for (const ixTest::Shape& shape : ixTest::kOddShapes) {
+        TypedImage<T> window, large, back;
+        ixTest::fillRandomBytes(window, shape.width, shape.height, rng);
+        ixTest::fillRandomBytes(large, shape.width + 3, shape.height + 2, rng);
+        imageCopyIn(window, large, 3, 1);
+        back.setSize(shape.width, shape.height);
+        imageCopyOut(large, back, 3, 1);
+        for (int i = 0; i < shape.width * shape.height; ++i)
+            ASSERT_TRUE(ixTest::sameBits(back.data()[i], window.data()[i]))
+                << "tag " << window.getPixelType() << " " << shape.width << "x" << shape.height;
+    }
+}
+
+}  // namespace
+
+// A small image pasted into (imageCopyIn) and cut out of (imageCopyOut) a larger one: the
+// whole window moves when it fits, nothing otherwise (far edge past the border, negative
+// offsets). Checked pixel by pixel against the plain definition.
+TEST(ImageCopy, WholeWindowOrNothing) {
+    struct Case {
+        int smallWidth, smallHeight, largeWidth, largeHeight, x, y;
+        bool fits;
+    };
+    const Case cases[] = {
+        {2, 2, 4, 4, 2, 2, true},    {2, 2, 4, 4, 3, 2, false},    {2, 2, 4, 4, 2, 3, false},
+        {4, 4, 4, 4, 0, 0, true},    {4, 4, 4, 4, 0, 1, false},    {1, 1, 4, 4, 3, 3, true},
+        {2, 2, 4, 4, -1, 0, false},  {2, 2, 4, 4, 0, -1, false},   {1, 7, 3, 9, 2, 2, true},
+        {17, 9, 20, 11, 3, 2, true}, {17, 9, 20, 11, 4, 2, false},
+    };
+    for (const Case& c : cases) {
+        MaskImage small, large, pasted, cut;
+        fillRamp(small, c.smallWidth, c.smallHeight, 100);
+        fillRamp(large, c.largeWidth, c.largeHeight, 0);
+        fillRamp(pasted, c.largeWidth, c.largeHeight, 0);
+        fillRamp(cut, c.smallWidth, c.smallHeight, 100);
+        imageCopyIn(small, pasted, c.x, c.y);
+        imageCopyOut(large, cut, c.x, c.y);
+        for (int y = 0; y < c.largeHeight; ++y)
+            for (int x = 0; x < c.largeWidth; ++x) {
+                const int sx = x - c.x, sy = y - c.y;
+                const bool inWindow =
+                    c.fits && sx >= 0 && sy >= 0 && sx < c.smallWidth && sy < c.smallHeight;
+                ASSERT_EQ(pasted.at(x, y), inWindow ? small.at(sx, sy) : large.at(x, y))
+                    << c.smallWidth << "x" << c.smallHeight << " in " << c.largeWidth << "x"
+                    << c.largeHeight << " at (" << c.x << ", " << c.y << ")";
+                if (inWindow) {
+                    ASSERT_EQ(cut.at(sx, sy), large.at(x, y)) << x << ", " << y;
+                }
+            }
+        for (int i = 0; i < c.smallWidth * c.smallHeight && !c.fits; ++i)
+            ASSERT_EQ(cut.data()[i], small.data()[i]) << "copied out although it does not fit";
+    }
+}
+
+TEST(ImageCopy, InThenOutRoundTripsEveryPixelSize) {
+    std::mt19937 rng(1);
+    checkCopyRoundTrip<unsigned char>(rng);
+    checkCopyRoundTrip<Byte4>(rng);
+    checkCopyRoundTrip<FloatPixel4<half>>(rng);
+    checkCopyRoundTrip<FloatPixel3<float>>(rng);
+    checkCopyRoundTrip<FloatPixel3<double>>(rng);
+    checkCopyRoundTrip<ShrmPixel>(rng);
+}
+
+TEST(ImageCopy, DifferentPixelTypesCopyNothing) {
+    Byte4Image source;
+    FloatImage target;  // same pixel size, different type
+    source.setSize(1, 1);
+    source.data()[0] = Byte4(1, 2, 3, 4);
+    target.setSize(2, 2);
+    for (int i = 0; i < 4; ++i) target.data()[i] = 0.5f;
+    imageCopyIn(source, target, 0, 0);
+    imageCopyOut(target, source, 0, 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(target.data()[i], 0.5f) << i;
+    EXPECT_EQ(source.data()[0], Byte4(1, 2, 3, 4));
+}
+
+// ---- Conversions ----------------------------------------------------------------------------
+
+TEST(ImageConvert, FloatToMaskTruncatesWithoutClamping) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {0.0f, 0.5f, 1.0f, 0.999f, -0.001f, 2.0f, -1.0f, nan};
+    const int expected[] = {0, 127, 255, 254, 0, 254 /* 510 mod 256 */, 1 /* -255 mod 256 */, 0};
+    FloatImage source;
+    MaskImage target;
+    source.setSize(8, 1);
+    std::copy(values, values + 8, source.data());
+    imageConvert(source, target);
+    ASSERT_EQ(target.getWidth(), 8);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(int(target.data()[i]), expected[i]) << values[i];
+}
+
+TEST(ImageConvert, Float3ToByte4ClampsAndTruncates) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const FloatPixel3<float> values[] = {
+        {1.5f, -0.2f, 0.5f}, {nan, 0.2f, 1e30f}, {-1e30f, 0.1f, 0.999f}};
+    const Byte4 expected[] = {Byte4(255, 0, 127, 255), Byte4(0, 51, 255, 255),
+                              Byte4(0, 25, 254, 255)};
+    Float3Image source;
+    Byte4Image target;
+    source.setSize(3, 1);
+    std::copy(values, values + 3, source.data());
+    imageConvert(source, target);
+    for (int i = 0; i < 3; ++i) {
+        const Byte4 p = target.data()[i];
+        EXPECT_EQ(p, expected[i]) << i << " gave " << int(p.red) << " " << int(p.green) << " "
+                                  << int(p.blue) << " " << int(p.alpha);
+    }
+}
+
+TEST(ImageConvert, ByteAndColourOverloadsFollowPlainRules) {
+    std::mt19937 rng(11);
+    for (const ixTest::Shape& shape : ixTest::kOddShapes) {
+        Byte4Image bytes;
+        ixTest::fillRandomBytes(bytes, shape.width, shape.height, rng);
+        Float3Image colour3;
+        Float4Image colour4, widened;
+        imageConvert(bytes, colour3);
+        imageConvert(bytes, colour4);
+        imageConvert(colour3, widened);
+        ASSERT_EQ(widened.getWidth() * 100 + widened.getHeight(), shape.width * 100 + shape.height);
+        for (int i = 0; i < shape.width * shape.height; ++i) {
+            const Byte4& b = bytes.data()[i];
+            const FloatPixel4<float> expected(b.red / 255.0f, b.green / 255.0f, b.blue / 255.0f,
+                                              b.alpha / 255.0f);
+            const FloatPixel3<float>& c = colour3.data()[i];
+            const FloatPixel4<float>& c4 = colour4.data()[i];
+            const FloatPixel4<float>& w = widened.data()[i];
+            ASSERT_TRUE(c.red == expected.red && c.green == expected.green &&
+                        c.blue == expected.blue && c4.red == expected.red &&
+                        c4.green == expected.green && c4.blue == expected.blue &&
+                        c4.alpha == expected.alpha && w.red == c.red && w.green == c.green &&
+                        w.blue == c.blue && w.alpha == 1.0f)
+                << "pixel " << i << " of " << shape.width << "x" << shape.height;
+        }
+    }
+}
+
+TEST(ConvertToType, PerformsOnlyItsThreePairs) {
+    struct Case {
+        PixelTypeId from;
+        int width, height;
+        PixelTypeId to;
+        bool answer, replaced;
+    };
+    const Case cases[] = {
+        {kPixelByte4, 3, 2, kPixelFloat3, true, true},
+        {kPixelFloat, 3, 2, kPixelUnsignedChar, true, true},
+        {kPixelFloat3, 3, 2, kPixelByte4, true, true},
+        {kPixelFloat3, 3, 3, kPixelFloat3, true, false},   // already that type
+        {kPixelFloat3, 0, 0, kPixelFloat3, false, false},  // empty, even with matching type
+        {kPixelFloat3, 3, 3, kPixelFloat4, false, false},  // imageConvert has it, not this
+        {kPixelByte4, 3, 3, kPixelFloat4, false, false},
+        {kPixelUnsignedChar, 2, 2, kPixelFloat, false, false},
+        {kPixelFloat, 2, 2, kPixelSphericalHarmonics, false, false},
+        {kPixelFloat, 2, 2, PixelTypeId(42), false, false},
+    };
+    for (const Case& c : cases) {
+        ix::Reference<Image> image(imageCreateByType(c.from));
+        image->setSize(c.width, c.height);
+        fillWhite(*image);
+        const Image* before = image.get();
+        EXPECT_EQ(convertToType(image, c.to), c.answer) << c.from << " -> " << c.to;
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image.get() != before, c.replaced) << c.from << " -> " << c.to;
+        EXPECT_EQ(image->getPixelType(), c.replaced ? c.to : c.from);
+        EXPECT_EQ(image->getWidth() * 10 + image->getHeight(), c.width * 10 + c.height);
+        if (c.replaced && c.to == kPixelFloat3) {  // white bytes become 1.0
+            EXPECT_EQ(static_cast<Float3Image&>(*image).at(2, 1).green, 1.0f);
+        }
+    }
+    ix::Reference<Image> nothing;
+    EXPECT_FALSE(convertToType(nothing, kPixelFloat3));
+}

@@ -1,0 +1,118 @@
+#include "iximage/image/flip_min_max.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "random_image.h"
+
+using namespace ixImage;
+
+namespace {
+
+enum class Expect { kRowsReversed, kColumnsReversed, kUnchanged };
+
+// Flips random images of several shapes and compares every pixel, byte for byte, with the
+// pixel the plain definition says should land there.
+template <class T>
+void checkFlip(void (*flip)(Image&), Expect expect, std::mt19937& rng) {
+    const ixTest::Shape shapes[] = {{1, 1}, {1, 7}, {7, 1}, {17, 9}, {4, 6}};
+    for (const ixTest::Shape& shape : shapes) {
+        TypedImage<T> image;
+        ixTest::fillRandomBytes(image, shape.width, shape.height, rng);
+        const std::vector<T> before(image.data(), image.data() + shape.width * shape.height);
+        flip(image);
+        for (int y = 0; y < shape.height; ++y)
+            for (int x = 0; x < shape.width; ++x) {
+                const int sx = expect == Expect::kColumnsReversed ? shape.width - 1 - x : x;
+                const int sy = expect == Expect::kRowsReversed ? shape.height - 1 - y : y;
+                ASSERT_TRUE(ixTest::sameBits(image.at(x, y), before[sy * shape.width + sx]))
+                    << "tag " << image.getPixelType() << " " << shape.width << "x" << shape.height
+                    << " at (" << x << ", " << y << ")";
+            }
+    }
+}
+
+}  // namespace
+
+TEST(ImageFlip, VerticalReversesRowsOfEveryPixelType) {
+    std::mt19937 rng(1);
+    checkFlip<unsigned char>(imageFlipVertical, Expect::kRowsReversed, rng);
+    checkFlip<Byte4>(imageFlipVertical, Expect::kRowsReversed, rng);
+    checkFlip<Int4>(imageFlipVertical, Expect::kRowsReversed, rng);
+    checkFlip<FloatPixel3<double>>(imageFlipVertical, Expect::kRowsReversed, rng);
+    checkFlip<ShrmPixel>(imageFlipVertical, Expect::kRowsReversed, rng);
+}
+
+TEST(ImageFlip, HorizontalReversesRowsForTagsZeroToSevenOnly) {
+    std::mt19937 rng(2);
+    checkFlip<unsigned char>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<Byte4>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<unsigned int>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<Int4>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<FloatPixel4<half>>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<float>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<FloatPixel3<float>>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<FloatPixel4<float>>(imageFlipHorizontal, Expect::kColumnsReversed, rng);
+    checkFlip<FloatPixel3<double>>(imageFlipHorizontal, Expect::kUnchanged, rng);
+    checkFlip<ShrmPixel>(imageFlipHorizontal, Expect::kUnchanged, rng);
+}
+
+TEST(ImageFlip, ImagesWithoutPixelsAreLeftAlone) {
+    Float4Image empty;
+    empty.setSize(0, 5);
+    imageFlipVertical(empty);
+    imageFlipHorizontal(empty);
+    EXPECT_EQ(empty.data(), nullptr);
+    EXPECT_EQ(empty.getHeight(), 5);
+}
+
+TEST(ImageSwapRedBlue, SwapsBytesZeroAndTwoOfByte4Only) {
+    Byte4Image bytes;
+    bytes.setSize(2, 1);
+    bytes.data()[0] = Byte4(10, 20, 30, 40);
+    bytes.data()[1] = Byte4(0, 1, 255, 3);
+    imageSwapRedBlue(bytes);
+    EXPECT_EQ(bytes.data()[0], Byte4(30, 20, 10, 40));
+    EXPECT_EQ(bytes.data()[1], Byte4(255, 1, 0, 3));
+
+    Float4Image colours;
+    colours.setSize(1, 1);
+    colours.data()[0] = {1.0f, 2.0f, 3.0f, 4.0f};
+    imageSwapRedBlue(colours);
+    EXPECT_EQ(colours.data()[0].red, 1.0f);
+    Byte4Image empty;
+    imageSwapRedBlue(empty);
+
+    char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    imageSwapRedBlue(pixels, 2);  // the third pixel is beyond count
+    imageSwapRedBlue(pixels, -3);
+    imageSwapRedBlue(nullptr, 5);
+    const char expected[12] = {3, 2, 1, 4, 7, 6, 5, 8, 9, 10, 11, 12};
+    EXPECT_TRUE(std::equal(pixels, pixels + 12, expected));
+}
+
+TEST(ImageMinMax, WorkedExamplesAndMismatch) {
+    MaskImage a, b, low, high;
+    a.setSize(3, 1);
+    b.setSize(3, 1);
+    const unsigned char av[3] = {0, 200, 17}, bv[3] = {5, 100, 17};
+    std::copy(av, av + 3, a.data());
+    std::copy(bv, bv + 3, b.data());
+    imageMin(a, b, low);
+    imageMax(a, b, high);
+    EXPECT_EQ(std::vector<int>(low.data(), low.data() + 3), std::vector<int>({0, 100, 17}));
+    EXPECT_EQ(std::vector<int>(high.data(), high.data() + 3), std::vector<int>({5, 200, 17}));
+    imageMax(a, b, a);  // in place
+    EXPECT_EQ(std::vector<int>(a.data(), a.data() + 3), std::vector<int>({5, 200, 17}));
+
+    MaskImage tall, untouched;
+    tall.setSize(1, 3);
+    untouched.setSize(2, 2);
+    untouched.data()[0] = 9;
+    imageMin(a, tall, untouched);  // 3x1 against 1x3: result keeps its size and pixels
+    imageMax(a, tall, untouched);
+    EXPECT_EQ(untouched.getWidth(), 2);
+    EXPECT_EQ(untouched.data()[0], 9);
+}

@@ -1,0 +1,174 @@
+#include "iximage/image/interpolate.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace ixImage;
+
+namespace {
+
+using Grid = std::vector<std::vector<int>>;  // [y][x]
+
+void toImage(const Grid& grid, MaskImage& image) {
+    image.setSize(int(grid[0].size()), int(grid.size()));
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+            image.at(x, y) = static_cast<unsigned char>(grid[y][x]);
+}
+
+Grid toGrid(const MaskImage& image) {
+    Grid grid(image.getHeight(), std::vector<int>(image.getWidth()));
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x) grid[y][x] = image.at(x, y);
+    return grid;
+}
+
+std::string describe(const Grid& grid) {
+    std::string text;
+    for (const auto& row : grid) {
+        for (int v : row) text += std::to_string(v) + " ";
+        text += "\n";
+    }
+    return text;
+}
+
+// ---- A slow, plain transcription of the two passes ------------------------------------------
+// Each missing pixel searches its line for the nearest known pixel on either side, instead of
+// walking from known pixel to known pixel as the library does.
+
+int rounded(float v) { return int(v + 0.4999f); }
+
+// Candidate for position i of a line, or -1 when the line has no known pixel.
+int lineCandidate(const std::vector<int>& values, const std::vector<bool>& known, int i) {
+    int before = i - 1, after = i + 1;
+    while (before >= 0 && !known[before]) --before;
+    while (after < int(values.size()) && !known[after]) ++after;
+    const bool hasBefore = before >= 0, hasAfter = after < int(values.size());
+    if (!hasBefore) return hasAfter ? values[after] : -1;
+    if (!hasAfter) return values[before];
+    const float slope = (float(values[after]) - float(values[before])) / float(after - before);
+    return rounded(float(i - before) * slope + float(values[before]));
+}
+
+// One pass: rows write their candidates; columns average with a row's value or write alone.
+void slowPass(const std::vector<std::vector<bool>>& known, Grid& image, Grid& flags) {
+    const int height = int(image.size()), width = int(image[0].size());
+    for (int y = 0; y < height; ++y) {
+        const std::vector<int> values = image[y];
+        for (int x = 0; x < width; ++x) {
+            const int v = known[y][x] ? -1 : lineCandidate(values, known[y], x);
+            if (v >= 0) image[y][x] = v, flags[y][x] = 1;
+        }
+    }
+    for (int x = 0; x < width; ++x) {
+        std::vector<int> values(height);
+        std::vector<bool> column(height);
+        for (int y = 0; y < height; ++y) values[y] = image[y][x], column[y] = known[y][x];
+        for (int y = 0; y < height; ++y) {
+            const int v = known[y][x] ? -1 : lineCandidate(values, column, y);
+            if (v < 0) continue;
+            image[y][x] = flags[y][x] ? rounded((float(v) + float(image[y][x])) * 0.5f) : v;
+            flags[y][x] = 1;
+        }
+    }
+}
+
+Grid slowInterpolate(const Grid& mask, Grid image) {
+    const int height = int(image.size()), width = int(image[0].size());
+    std::vector<std::vector<bool>> known(height, std::vector<bool>(width));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) known[y][x] = mask[y][x] != 0;
+    Grid flags(height, std::vector<int>(width, 0)), flagsAgain = flags;
+    slowPass(known, image, flags);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) known[y][x] = known[y][x] || flags[y][x];
+    slowPass(known, image, flagsAgain);
+    return image;
+}
+
+}  // namespace
+
+TEST(ImageInterpolate, WorkedExamples) {
+    const int _ = 33;  // old value of a missing pixel, which must not matter
+    struct Case {
+        const char* name;
+        Grid mask, image, expected;
+    };
+    const Case cases[] = {
+        {"row gap", {{255, 0, 0, 0, 255}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
+        {"mask value 1 is known", {{1, 0, 0, 0, 1}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
+        {"centre only",
+         {{0, 0, 0}, {0, 9, 0}, {0, 0, 0}},
+         {{_, _, _}, {_, 100, _}, {_, _, _}},
+         {{100, 100, 100}, {100, 100, 100}, {100, 100, 100}}},
+        {"two corners",
+         {{255, 0, 0}, {0, 0, 0}, {0, 0, 255}},
+         {{0, _, _}, {_, _, _}, {_, _, 200}},
+         {{0, 0, 100}, {0, 100, 200}, {100, 200, 200}}},
+        {"halfway average rounds down",
+         {{255, 0}, {0, 255}},
+         {{0, _}, {_, 255}},
+         {{0, 127}, {127, 255}}},
+        {"no known pixel", {{0, 0}, {0, 0}}, {{1, 2}, {3, 4}}, {{1, 2}, {3, 4}}},
+        {"ramp",
+         {{1, 0, 0, 0, 1, 1, 0, 1}},
+         {{10, _, _, _, 22, 25, _, 31}},
+         {{10, 13, 16, 19, 22, 25, 28, 31}}},
+    };
+    for (const Case& c : cases) {
+        MaskImage mask, image;
+        toImage(c.mask, mask);
+        toImage(c.image, image);
+        imageInterpolate(mask, image);
+        EXPECT_EQ(toGrid(image), c.expected) << c.name << "\n" << describe(toGrid(image));
+    }
+}
+
+TEST(ImageInterpolate, MismatchedOrEmptyImagesAreLeftAlone) {
+    MaskImage mask, image, emptyMask, emptyImage;
+    toImage({{255, 0, 0}}, mask);
+    toImage({{1, 2}}, image);
+    imageInterpolate(mask, image);
+    EXPECT_EQ(toGrid(image), Grid({{1, 2}}));
+    imageInterpolate(emptyMask, emptyImage);
+    EXPECT_EQ(emptyImage.data(), nullptr);
+}
+
+TEST(ImageInterpolate, MatchesSlowTranscriptionAndKeepsKnownPixels) {
+    std::mt19937 rng(5);
+    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {2, 2}, {5, 3}, {12, 12}};
+    for (const auto& size : sizes)
+        for (double density : {0.0, 0.03, 0.1, 0.3, 0.7, 1.0}) {
+            const int width = size[0], height = size[1];
+            std::bernoulli_distribution isKnown(density);
+            Grid maskGrid(height, std::vector<int>(width)), imageGrid = maskGrid;
+            int low = 256, high = -1;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    maskGrid[y][x] = isKnown(rng) ? int(1 + rng() % 255) : 0;
+                    imageGrid[y][x] = int(rng() % 256);
+                    if (maskGrid[y][x]) low = std::min(low, imageGrid[y][x]);
+                    if (maskGrid[y][x]) high = std::max(high, imageGrid[y][x]);
+                }
+            MaskImage mask, image;
+            toImage(maskGrid, mask);
+            toImage(imageGrid, image);
+            imageInterpolate(mask, image);
+            const Grid result = toGrid(image);
+            const std::string where = std::to_string(width) + "x" + std::to_string(height) +
+                                      "\nmask\n" + describe(maskGrid) + "image\n" +
+                                      describe(imageGrid) + "result\n" + describe(result);
+            ASSERT_EQ(result, slowInterpolate(maskGrid, imageGrid)) << where;
+            // Known pixels keep their values; filled ones stay within the known range, since
+            // neither interpolation nor averaging can overshoot.
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const bool kept = !maskGrid[y][x] || result[y][x] == imageGrid[y][x];
+                    const bool inRange = high < 0 || (result[y][x] >= low && result[y][x] <= high);
+                    ASSERT_TRUE(kept && inRange) << "(" << x << ", " << y << ") " << where;
+                }
+        }
+}
