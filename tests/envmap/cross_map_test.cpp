@@ -1,0 +1,250 @@
+// Cross cube map: worked cases, a plain cube model compared over dense grids of both layouts,
+// continuity along the twelve cube edges, and face copies.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "envmap_test_util.h"
+#include "iximage/envmap/cross_map.h"
+#include "iximage/image/typed_image.h"
+
+namespace {
+
+using ixImage::CrossMap;
+using ixLinear::VectorFlt;
+using ixTest::Dir3;
+using ixTest::dot;
+using ixTest::toDir3;
+
+// The cube, written independently of the library: each face's axis n and the axes along which
+// s = 2 fu - 1 and t = 2 fv - 1 grow, the unnormalised direction being n + s es + t et.
+struct FaceFrame {
+    Dir3 n, es, et;
+};
+const FaceFrame kFrames[6] = {
+    {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},    // 0: -X
+    {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},    // 1: +X
+    {{0, 0, -1}, {-1, 0, 0}, {0, -1, 0}},  // 2: -Z
+    {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},    // 3: +Z
+    {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},   // 4: -Y
+    {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},     // 5: +Y
+};
+// Cells (column along u, row along v) of each face in the two layouts.
+const int kVerticalCells[6][2] = {{2, 2}, {0, 2}, {1, 1}, {1, 3}, {1, 2}, {1, 0}};
+const int kHorizontalCells[6][2] = {{2, 2}, {2, 0}, {1, 1}, {3, 1}, {2, 1}, {0, 1}};
+
+Dir3 faceDirection(int face, double s, double t) {
+    const FaceFrame& f = kFrames[face];
+    return ixTest::normalized({f.n.x + s * f.es.x + t * f.et.x, f.n.y + s * f.es.y + t * f.et.y,
+                               f.n.z + s * f.es.z + t * f.et.z});
+}
+
+TEST(CrossMap, WorkedCases) {
+    const CrossMap map(64, false);
+    VectorFlt dir;
+    float omega = -1;
+    ASSERT_TRUE(map.coordToDir(0.5f, 0.625f, dir, omega, true));
+    EXPECT_TRUE(dir.x == 0 && dir.y == -1 && dir.z == 0) << dir;
+    EXPECT_EQ(omega, map.getOmegaFactor());
+    EXPECT_NEAR(omega, std::pow(2 * ixTest::kPi / 64, 2) / 12, 1e-7 * omega);
+
+    // Axes land on face centres; ties go to X over Y and Z, then to Y over Z (the tied direction
+    // sits on an edge of the winning face, so the cell is checked a hair towards its centre).
+    struct AxisCase {
+        VectorFlt dir;
+        float u, v;
+        int face;
+    };
+    const AxisCase cases[] = {
+        {VectorFlt(0, -1, 0), 0.5f, 0.625f, 4},    {VectorFlt(0, 0, 1), 0.5f, 0.875f, 3},
+        {VectorFlt(0, 1, 0), 0.5f, 0.125f, 5},     {VectorFlt(0, 0, -1), 0.5f, 0.375f, 2},
+        {VectorFlt(1, 0, 0), 1.0f / 6, 0.625f, 1}, {VectorFlt(-1, 0, 0), 5.0f / 6, 0.625f, 0},
+        {VectorFlt(1, 1, 0), -1, -1, 1},           {VectorFlt(-1, 1, 0), -1, -1, 0},
+        {VectorFlt(0, 1, 1), -1, -1, 5},           {VectorFlt(1, 1, 1), -1, -1, 1},
+        {VectorFlt(0, -1, -1), -1, -1, 4},
+    };
+    for (const AxisCase& c : cases) {
+        float u = -1, v = -1, cu, cv, fu, fv;
+        map.dirToCoord(c.dir, u, v);
+        if (c.u >= 0) {
+            EXPECT_NEAR(u, c.u, 1e-7) << c.dir;
+            EXPECT_NEAR(v, c.v, 1e-7) << c.dir;
+        }
+        map.cubeToCross(0.5f, 0.5f, c.face, cu, cv);
+        int face = -2;
+        map.crossToCube(u + (cu - u) * 1e-3f, v + (cv - v) * 1e-3f, face, fu, fv);
+        EXPECT_EQ(face, c.face) << c.dir << " -> (" << u << ", " << v << ")";
+    }
+    float u = -1, v = -1;
+    map.dirToCoord(VectorFlt(0, 0, 0), u, v);
+    EXPECT_TRUE(u == 0 && v == 0) << "the zero vector goes to (0, 0)";
+}
+
+// Every pixel centre of both layouts: validity and face follow the layout table, directions
+// are unit and match the cube model, dirToCoord and cubeToCross invert coordToDir and
+// crossToCube (face 5's fractions come back turned by 180 degrees).
+TEST(CrossMap, DenseGridsMatchCubeModelAndRoundTrip) {
+    for (bool horizontal : {false, true}) {
+        for (int N : {1, 4, 64}) {
+            const CrossMap map(N, horizontal);
+            const auto& cells = horizontal ? kHorizontalCells : kVerticalCells;
+            const int w = (horizontal ? 4 : 3) * N, h = (horizontal ? 3 : 4) * N;
+            int valid = 0;
+            double worstDir = 0, worstRoundTrip = 0;
+            ixTest::forEachPixelCentre(w, h, [&](int x, int y, float u, float v) {
+                int face = -1;
+                for (int f = 0; f < 6; ++f)
+                    if (cells[f][0] == x / N && cells[f][1] == y / N) face = f;
+                VectorFlt dir;
+                const bool ok = map.coordToDir(u, v, dir);
+                ASSERT_EQ(ok, face >= 0)
+                    << "horizontal " << horizontal << " N " << N << " pixel " << x << ", " << y;
+                if (!ok) return;
+                ++valid;
+                double fu = (x % N + 0.5) / N, fv = (y % N + 0.5) / N;
+                if (face == 5) fu = 1 - fu, fv = 1 - fv;
+                EXPECT_NEAR(ixTest::length(toDir3(dir)), 1.0, 1e-6);
+                worstDir = std::fmax(
+                    worstDir,
+                    ixTest::maxDiff(toDir3(dir), faceDirection(face, 2 * fu - 1, 2 * fv - 1)));
+                int f2;
+                float cu, cv, u2, v2, u3, v3;
+                ASSERT_TRUE(map.crossToCube(u, v, f2, cu, cv));
+                EXPECT_EQ(f2, face);
+                worstRoundTrip =
+                    std::fmax(worstRoundTrip, std::fmax(std::fabs(cu - fu), std::fabs(cv - fv)));
+                map.dirToCoord(dir, u2, v2);
+                map.cubeToCross(cu, cv, f2, u3, v3);
+                worstRoundTrip =
+                    std::fmax(worstRoundTrip, std::fmax(std::fabs(u2 - u), std::fabs(v2 - v)));
+                worstRoundTrip =
+                    std::fmax(worstRoundTrip, std::fmax(std::fabs(u3 - u), std::fabs(v3 - v)));
+            });
+            EXPECT_EQ(valid, 6 * N * N);
+            EXPECT_LT(worstDir, 1e-6) << "horizontal " << horizontal << " N " << N;
+            EXPECT_LT(worstRoundTrip, 1e-6) << "horizontal " << horizontal << " N " << N;
+        }
+    }
+}
+
+// Each cube edge is shared by two faces with perpendicular axes. Points a hair inside either
+// face next to the edge must give nearly the same direction, wherever the layout puts the cells.
+TEST(CrossMap, NeighbouringFacesMeetAlongAllTwelveEdges) {
+    const double delta = 1e-3;
+    for (bool horizontal : {false, true}) {
+        const CrossMap map(64, horizontal);
+        int edges = 0;
+        for (int a = 0; a < 6; ++a) {
+            for (int b = a + 1; b < 6; ++b) {
+                const Dir3 na = kFrames[a].n, nb = kFrames[b].n;
+                if (std::fabs(dot(na, nb)) > 0.5) continue;  // opposite faces share no edge
+                ++edges;
+                const Dir3 along = {na.y * nb.z - na.z * nb.y, na.z * nb.x - na.x * nb.z,
+                                    na.x * nb.y - na.y * nb.x};
+                for (double lambda = -0.95; lambda <= 0.95; lambda += 0.05) {
+                    VectorFlt dirs[2];
+                    const int faces[2] = {a, b};
+                    for (int side = 0; side < 2; ++side) {
+                        // q on the edge, pulled towards the centre of this side's face.
+                        const Dir3 pull = side == 0 ? nb : na;
+                        const Dir3 q = {na.x + nb.x + lambda * along.x - delta * pull.x,
+                                        na.y + nb.y + lambda * along.y - delta * pull.y,
+                                        na.z + nb.z + lambda * along.z - delta * pull.z};
+                        const int f = faces[side];
+                        float u, v, fu, fv;
+                        map.cubeToCross(static_cast<float>((dot(q, kFrames[f].es) + 1) / 2),
+                                        static_cast<float>((dot(q, kFrames[f].et) + 1) / 2), f, u,
+                                        v);
+                        int found;
+                        ASSERT_TRUE(map.crossToCube(u, v, found, fu, fv));
+                        ASSERT_EQ(found, f) << "edge " << a << "-" << b << " lambda " << lambda;
+                        ASSERT_TRUE(map.coordToDir(u, v, dirs[side]));
+                    }
+                    EXPECT_LT(ixTest::maxDiff(toDir3(dirs[0]), toDir3(dirs[1])), 2 * delta)
+                        << "horizontal " << horizontal << " faces " << a << ", " << b << " lambda "
+                        << lambda << ": " << dirs[0] << " vs " << dirs[1];
+                }
+            }
+        }
+        EXPECT_EQ(edges, 12);
+    }
+}
+
+// A cross image whose every pixel is distinct: value = x + 1000 y.
+ix::Reference<ixImage::FloatImage> numberedImage(int w, int h) {
+    ix::Reference<ixImage::FloatImage> image(new ixImage::FloatImage());
+    image->setSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image->at(x, y) = static_cast<float>(x + 1000 * y);
+    return image;
+}
+
+TEST(CrossMap, CopyFaceTakesTheCellAndTurnsFaceFive) {
+    const int N = 5;
+    for (bool horizontal : {false, true}) {
+        const auto& cells = horizontal ? kHorizontalCells : kVerticalCells;
+        const CrossMap map(N, horizontal);
+        const auto cross = horizontal ? numberedImage(4 * N, 3 * N) : numberedImage(3 * N, 4 * N);
+        for (int f = 0; f < 6; ++f) {
+            ix::Reference<ixImage::FloatImage> face(new ixImage::FloatImage());
+            map.copyFace(*cross, *face, f);
+            ASSERT_TRUE(face->getWidth() == N && face->getHeight() == N);
+            for (int j = 0; j < N; ++j) {
+                for (int i = 0; i < N; ++i) {
+                    const int ci = f == 5 ? N - 1 - i : i, cj = f == 5 ? N - 1 - j : j;
+                    EXPECT_EQ(face->at(i, j), cross->at(cells[f][0] * N + ci, cells[f][1] * N + cj))
+                        << "horizontal " << horizontal << " face " << f << " pixel " << i << ", "
+                        << j;
+                }
+            }
+        }
+    }
+}
+
+TEST(CrossMap, PasteFaceUndoesCopyFace) {
+    const int N = 4;
+    const auto original = numberedImage(3 * N, 4 * N);
+    CrossMap map(N, false);
+    ix::Reference<ixImage::FloatImage> rebuilt(new ixImage::FloatImage());
+    rebuilt->setSize(3 * N, 4 * N);
+    for (int i = 0; i < 12 * N * N; ++i) rebuilt->data()[i] = 0.0f;
+    map.setImage(rebuilt.get());
+    for (int f = 0; f < 6; ++f) {
+        ix::Reference<ixImage::FloatImage> face(new ixImage::FloatImage());
+        map.copyFace(*original, *face, f);
+        const float firstBefore = face->at(0, 0);
+        map.pasteFace(*face, f);
+        EXPECT_EQ(face->at(0, 0), firstBefore) << "pasteFace must not turn the caller's face";
+    }
+    ixTest::forEachPixelCentre(3 * N, 4 * N, [&](int x, int y, float u, float v) {
+        EXPECT_EQ(rebuilt->at(x, y), map.isValidCoord(u, v) ? original->at(x, y) : 0.0f)
+            << x << ", " << y;
+    });
+}
+
+TEST(CrossMap, FaceCopiesRefuseWhatDoesNotFit) {
+    const CrossMap map(25, false);
+    const int shapes[][2] = {{100, 130}, {75, 101}, {76, 100}, {60, 100}, {0, 0}};
+    for (const auto& s : shapes) {
+        ix::Reference<ixImage::FloatImage> face = numberedImage(2, 2);
+        map.copyFace(*numberedImage(s[0], s[1]), *face, 4);
+        EXPECT_TRUE(face->getWidth() == 2 && face->at(1, 1) == 1001.0f) << s[0] << "x" << s[1];
+    }
+    // pasteFace without an image, with a wrong size, pixel type or index changes nothing.
+    CrossMap target(2, false);
+    const auto face = numberedImage(2, 2);
+    target.pasteFace(*face, 0);
+    const auto cross = numberedImage(6, 8);
+    target.setImage(cross.get());
+    ix::Reference<ixImage::Float3Image> wrongType(new ixImage::Float3Image());
+    wrongType->setSize(2, 2);
+    target.pasteFace(*numberedImage(3, 3), 0);
+    target.pasteFace(*wrongType, 0);
+    target.pasteFace(*face, 6);
+    target.pasteFace(*face, -1);
+    EXPECT_EQ(cross->at(5, 5), 5005.0f);
+    target.pasteFace(*face, 0);
+    EXPECT_EQ(cross->at(5, 5), 1001.0f) << "face 0 of a 6 x 8 cross starts at (4, 4)";
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// Helpers shared by the environment-map tests: a plain double-precision view of directions and
+// a loop over pixel centres.
+#pragma once
+
+#include <cmath>
+#include <ostream>
+
+#include "iximage/envmap/environment_map.h"
+#include "iximage/interfaces/linear.h"
+
+namespace ixTest {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Dir3 {
+    double x, y, z;
+};
+
+inline Dir3 toDir3(const ixLinear::VectorFlt& v) { return {v.x, v.y, v.z}; }
+inline double dot(const Dir3& a, const Dir3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double length(const Dir3& d) { return std::sqrt(dot(d, d)); }
+inline Dir3 normalized(const Dir3& d) {
+    const double len = length(d);
+    return {d.x / len, d.y / len, d.z / len};
+}
+// Largest component difference.
+inline double maxDiff(const Dir3& a, const Dir3& b) {
+    return std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
+}
+inline std::ostream& operator<<(std::ostream& os, const Dir3& d) {
+    return os << "(" << d.x << ", " << d.y << ", " << d.z << ")";
+}
+
+// Calls f(x, y, u, v) for every pixel centre of a w x h map.
+template <class F>
+void forEachPixelCentre(int w, int h, F f) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) f(x, y, (x + 0.5f) / w, (y + 0.5f) / h);
+}
+
+// Sum of the solid angles reported at every pixel centre of a w x h map (invalid pixels give 0).
+inline double omegaSum(const ixImage::EnvironmentMap& map, int w, int h) {
+    double sum = 0;
+    forEachPixelCentre(w, h, [&](int, int, float u, float v) {
+        ixLinear::VectorFlt dir;
+        float omega = -1;
+        map.coordToDir(u, v, dir, omega, true);
+        sum += omega;
+    });
+    return sum;
+}
+
+}  // namespace ixTest
+
+namespace ixLinear {
+inline std::ostream& operator<<(std::ostream& os, const VectorFlt& d) {
+    return os << "(" << d.x << ", " << d.y << ", " << d.z << ")";
+}
+}  // namespace ixLinear

@@ -1,0 +1,239 @@
+// Sphere and latitude-longitude maps: worked cases, dense grids against a plain double model,
+// round trips, and solid angles summing to 4 pi.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "envmap_test_util.h"
+#include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/envmap/sphere_map.h"
+
+namespace {
+
+using ixImage::EnvironmentMap;
+using ixImage::LatLongMap;
+using ixImage::SphereMap;
+using ixLinear::VectorFlt;
+using ixTest::Dir3;
+using ixTest::kPi;
+using ixTest::toDir3;
+
+const SphereMap kSphere(256);
+const LatLongMap kLatLong(200, 100);
+
+struct CoordDirCase {
+    const EnvironmentMap* map;
+    float u, v;
+    Dir3 expected;
+};
+
+TEST(Projections, WorkedCoordinates) {
+    const double h = std::sqrt(0.5);
+    const CoordDirCase cases[] = {
+        {&kSphere, 0.5f, 0.5f, {0, -1, 0}},   {&kSphere, 0.75f, 0.5f, {1, 0, 0}},
+        {&kSphere, 0.5f, 0.75f, {0, 0, 1}},   {&kSphere, 0.25f, 0.5f, {-1, 0, 0}},
+        {&kSphere, 0.5f, 0.25f, {0, 0, -1}},  {&kSphere, 0.5f, 1.0f, {0, 1, 0}},
+        {&kSphere, 1.0f, 0.5f, {0, 1, 0}},    {&kLatLong, 0.5f, 0.5f, {0, -1, 0}},
+        {&kLatLong, 0.25f, 0.5f, {1, 0, 0}},  {&kLatLong, 0.75f, 0.5f, {-1, 0, 0}},
+        {&kLatLong, 0.0f, 0.5f, {0, 1, 0}},   {&kLatLong, 1.0f, 0.5f, {0, 1, 0}},
+        {&kLatLong, 0.5f, 1.0f, {0, 0, 1}},   {&kLatLong, 0.5f, 0.0f, {0, 0, -1}},
+        {&kLatLong, 0.5f, 0.75f, {0, -h, h}},
+    };
+    for (const CoordDirCase& c : cases) {
+        VectorFlt dir;
+        float omega = -1;
+        ASSERT_TRUE(c.map->coordToDir(c.u, c.v, dir, omega, true)) << c.u << ", " << c.v;
+        EXPECT_TRUE(c.map->isValidCoord(c.u, c.v));
+        EXPECT_LE(ixTest::maxDiff(toDir3(dir), c.expected), 1e-6)
+            << "type " << c.map->type << " (u, v) = (" << c.u << ", " << c.v << ") gave " << dir;
+    }
+}
+
+TEST(Projections, WorkedSolidAngles) {
+    VectorFlt dir;
+    float omega = -1;
+    // Rim of the disc: sin(theta) / theta vanishes.
+    kSphere.coordToDir(0.5f, 1.0f, dir, omega, true);
+    EXPECT_LT(std::fabs(omega), 1e-7f * kSphere.getOmegaFactor());
+    // Centre of the disc: the small-angle branch gives the factor exactly.
+    kSphere.coordToDir(0.5f, 0.5f, dir, omega, true);
+    EXPECT_EQ(omega, kSphere.getOmegaFactor());
+    // Pole of the lat-long map: the cosine is clamped at 0.
+    kLatLong.coordToDir(0.5f, 1.0f, dir, omega, true);
+    EXPECT_EQ(omega, 0.0f);
+    EXPECT_NEAR(kSphere.getOmegaFactor(), std::pow(2 * kPi / 256, 2),
+                1e-7 * kSphere.getOmegaFactor());
+    EXPECT_NEAR(kLatLong.getOmegaFactor(), (2 * kPi / 200) * (kPi / 100),
+                1e-7 * kLatLong.getOmegaFactor());
+}
+
+// Outside the projection: false, omega 0 whatever computeOmega says, dir untouched. For the
+// cross: empty cells, u = 1 or v = 1 exactly, columns left of -1/3 and NaN.
+TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
+    const ixImage::CrossMap cross(64, false);
+    struct InvalidCase {
+        const EnvironmentMap* map;
+        float u, v;
+    };
+    const InvalidCase cases[] = {
+        {&kSphere, 0.0f, 0.0f}, {&kSphere, 1.0f, 1.0f}, {&kSphere, 0.9f, 0.9f},
+        {&kSphere, 2.0f, 0.5f}, {&cross, 0.1f, 0.1f},   {&cross, 0.9f, 0.1f},
+        {&cross, 0.1f, 0.9f},   {&cross, 0.9f, 0.3f},   {&cross, 1.0f, 0.6f},
+        {&cross, 0.5f, 1.0f},   {&cross, -0.5f, 0.6f},  {&cross, std::nanf(""), 0.6f},
+    };
+    for (const InvalidCase& c : cases) {
+        for (bool computeOmega : {false, true}) {
+            VectorFlt dir(7, 8, 9);
+            float omega = 5;
+            EXPECT_FALSE(c.map->coordToDir(c.u, c.v, dir, omega, computeOmega))
+                << "type " << c.map->type << " at " << c.u << ", " << c.v;
+            EXPECT_EQ(omega, 0.0f) << "computeOmega " << computeOmega;
+            EXPECT_TRUE(dir.x == 7 && dir.y == 8 && dir.z == 9) << "dir must stay untouched";
+        }
+        EXPECT_FALSE(c.map->isValidCoord(c.u, c.v))
+            << "type " << c.map->type << " at " << c.u << ", " << c.v;
+    }
+    int face = 7;
+    float fu, fv;
+    EXPECT_FALSE(cross.crossToCube(0.1f, 0.1f, face, fu, fv));
+    EXPECT_EQ(face, -1);
+    // Truncation toward zero: a hair left of u = 0 still counts as column 0 (face 1).
+    EXPECT_TRUE(cross.isValidCoord(-0.01f, 0.6f));
+}
+
+struct DirCoordCase {
+    const EnvironmentMap* map;
+    VectorFlt dir;
+    float u, v;  // v < 0: not checked
+};
+
+TEST(Projections, WorkedDirections) {
+    const DirCoordCase cases[] = {
+        {&kSphere, VectorFlt(0, 1, 0), 0.5f, 0.5f},
+        {&kSphere, VectorFlt(0, -1, 0), 0.5f, 0.5f},
+        {&kLatLong, VectorFlt(0, 0, 1), 0.5f, 1.0f},
+        {&kLatLong, VectorFlt(0, 0, -1), 0.5f, 0.0f},
+        {&kLatLong, VectorFlt(0.005f, 0.005f, 0.99997f), 0.5f, -1},
+        {&kLatLong, VectorFlt(-0.009f, 0.009f, -0.99992f), 0.5f, -1},
+    };
+    for (const DirCoordCase& c : cases) {
+        float u = -1, v = -1;
+        c.map->dirToCoord(c.dir, u, v);
+        EXPECT_EQ(u, c.u) << "type " << c.map->type << " dir " << c.dir;
+        if (c.v >= 0) {
+            EXPECT_EQ(v, c.v) << "type " << c.map->type << " dir " << c.dir;
+        }
+    }
+}
+
+TEST(LatLongMap, SeamCoordinatesComeBackToTheirOwnEdge) {
+    for (float v : {0.1f, 0.3f, 0.5f, 0.77f, 0.9f}) {
+        for (float u : {0.0f, 1.0f}) {
+            VectorFlt dir;
+            kLatLong.coordToDir(u, v, dir);
+            float u2, v2;
+            kLatLong.dirToCoord(dir, u2, v2);
+            EXPECT_NEAR(u2, u, 1e-6) << "u = " << u << ", v = " << v;
+            EXPECT_NEAR(v2, v, 1e-6) << "u = " << u << ", v = " << v;
+        }
+    }
+}
+
+// Plain double models of the two projections.
+Dir3 sphereModel(double u, double v) {
+    const double xp = 2 * u - 1, yp = 2 * v - 1;
+    const double theta = std::hypot(xp, yp) * kPi, phi = std::atan2(yp, xp);
+    return {std::cos(phi) * std::sin(theta), -std::cos(theta), std::sin(phi) * std::sin(theta)};
+}
+Dir3 latLongModel(double u, double v) {
+    const double lambda = (2 * v - 1) * kPi / 2, mu = (2 * u - 1) * kPi;
+    return {-std::sin(mu) * std::cos(lambda), -std::cos(mu) * std::cos(lambda), std::sin(lambda)};
+}
+
+struct GridCase {
+    const char* name;
+    ix::Reference<EnvironmentMap> map;
+    int w, h;
+    std::function<Dir3(double, double)> model;
+};
+
+// Every valid pixel centre: unit direction matching the model to 1e-6; the direction converts
+// back to the centre within 2e-6 (u) and 2e-6 / cos(latitude) (v: asin loses precision towards
+// the poles). Left out of the round trip: the disc's outer rim (r > 0.98, where all directions
+// crowd towards +Y) and the lat-long pole caps where the longitude is pinned.
+TEST(Projections, DenseGridsMatchModelAndRoundTrip) {
+    const GridCase cases[] = {
+        {"sphere 7", new SphereMap(7), 7, 7, sphereModel},
+        {"sphere 64", new SphereMap(64), 64, 64, sphereModel},
+        {"sphere 256", new SphereMap(256), 256, 256, sphereModel},
+        {"lat-long 8x4", new LatLongMap(8, 4), 8, 4, latLongModel},
+        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, latLongModel},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, latLongModel},
+    };
+    for (const GridCase& c : cases) {
+        double worstDir = 0, worstLength = 0, worstRoundTrip = 0;
+        int valid = 0;
+        ixTest::forEachPixelCentre(c.w, c.h, [&](int, int, float u, float v) {
+            VectorFlt dir;
+            const bool ok = c.map->coordToDir(u, v, dir);
+            EXPECT_EQ(ok, c.map->isValidCoord(u, v)) << c.name << " at " << u << ", " << v;
+            if (!ok) return;
+            ++valid;
+            worstLength = std::fmax(worstLength, std::fabs(ixTest::length(toDir3(dir)) - 1));
+            worstDir = std::fmax(worstDir, ixTest::maxDiff(toDir3(dir), c.model(u, v)));
+            const bool sphere = c.map->type == EnvironmentMap::kSphere;
+            if (sphere && std::hypot(2.0 * u - 1, 2.0 * v - 1) > 0.98) return;
+            if (!sphere && std::fabs(dir.x) < 0.01f && std::fabs(dir.y) < 0.01f) return;
+            float u2, v2;
+            c.map->dirToCoord(dir, u2, v2);
+            const double vTol =
+                sphere ? 2e-6 : 2e-6 / std::fmax(std::sqrt(1 - dir.z * dir.z), 0.05);
+            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(u2 - u) / 2e-6);
+            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(v2 - v) / vTol);
+        });
+        EXPECT_GT(valid, c.w * c.h / 2) << c.name;
+        EXPECT_LT(worstLength, 1e-6) << c.name;
+        EXPECT_LT(worstDir, 1e-6) << c.name;
+        EXPECT_LE(worstRoundTrip, 1.0) << c.name << " (round-trip error in units of its tolerance)";
+    }
+}
+
+struct OmegaCase {
+    const char* name;
+    ix::Reference<EnvironmentMap> map;
+    int w, h;
+    double expected, relTol;
+};
+
+// Integral of 1 / (1 + s^2 + t^2) over [-1, 1]^2: the inner integral over t is
+// 2 atan(1 / a) / a with a = sqrt(1 + s^2); the outer one by the midpoint rule.
+double crossWeightIntegral() {
+    const int n = 20000;
+    double sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const double s = -1 + (i + 0.5) * 2.0 / n, a = std::sqrt(1 + s * s);
+        sum += 2 * std::atan(1 / a) / a * (2.0 / n);
+    }
+    return sum;
+}
+
+TEST(Projections, SolidAnglesSumToFourPi) {
+    // The cross weights its pixels by cos^2 rather than the exact cos^3 law; with its factor
+    // pi^2 / (3 w h) the six faces integrate to pi^2 / 2 * crossWeightIntegral() = 12.6234,
+    // 0.45% above 4 pi, so it gets its own expectation.
+    const OmegaCase cases[] = {
+        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 4 * kPi, 1e-3},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 4 * kPi, 1e-3},
+        {"sphere 256", new SphereMap(256), 256, 256, 4 * kPi, 1e-3},
+        {"cross 64", new ixImage::CrossMap(64, false), 192, 256,
+         kPi* kPi / 2 * crossWeightIntegral(), 1e-3},
+    };
+    for (const OmegaCase& c : cases) {
+        const double sum = ixTest::omegaSum(*c.map, c.w, c.h);
+        EXPECT_NEAR(sum, c.expected, c.relTol * c.expected) << c.name;
+    }
+}
+
+}  // namespace
