@@ -1,0 +1,159 @@
+#include "iximage/sh/rotation_matrices.h"
+
+#include <charconv>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "iximage/diagnostics/checkpoint.h"
+#include "iximage/sh/sh_tables.h"
+
+namespace ixImage {
+
+namespace {
+
+double* rotationMatrices = nullptr;
+
+// Reads numbers with the syntax of "%d" and "%lf" from a file through one reused buffer, so
+// the 27 MB file is never held in memory (fresh pages cost more than the parsing here). Leading
+// whitespace is skipped, an optional '+' is accepted, and a token that does not start a number
+// ends the reading for good: a scanf loop stays stuck on such a token in the same way.
+class NumberReader {
+public:
+    explicit NumberReader(std::FILE* file) : file(file), buffer(kBufferSize) {}
+
+    bool readInt(int& value) { return read(value); }
+    bool readReal(double& value) { return read(value); }
+
+private:
+    static constexpr size_t kBufferSize = 1 << 18;
+    // Bytes kept ahead of the cursor: every number of an ordinary file is shorter.
+    static constexpr size_t kWindow = 64;
+
+    template <class T>
+    bool read(T& value) {
+        if (stuck || !skipSpace()) return false;
+        const char* start = buffer.data() + cursor;
+        const char* end = buffer.data() + filled;
+        // from_chars takes '-' but not '+'; "+-1" must still fail, as in scanf.
+        if (*start == '+' && start + 1 < end && start[1] != '-') ++start;
+        std::from_chars_result r = std::from_chars(start, end, value);
+        // Usually the whole token lies inside the guaranteed window and the parse is final. A
+        // longer one may be cut by the buffer end: bring all of it in and parse again.
+        if (r.ptr - buffer.data() >= static_cast<std::ptrdiff_t>(cursor + kWindow - 2) && !atEof) {
+            wholeToken();
+            start = buffer.data() + cursor;
+            end = buffer.data() + filled;
+            if (*start == '+' && start + 1 < end && start[1] != '-') ++start;
+            r = std::from_chars(start, end, value);
+        }
+        if (r.ptr == start) {
+            stuck = true;
+            return false;
+        }
+        // A number out of range is consumed and leaves the element as it was.
+        cursor = static_cast<size_t>(r.ptr - buffer.data());
+        return r.ec == std::errc();
+    }
+
+    // Skips whitespace and leaves at least kWindow bytes after the cursor unless the file
+    // ends first. False at the end of the file.
+    bool skipSpace() {
+        for (;;) {
+            while (cursor < filled && isSpace(buffer[cursor])) ++cursor;
+            if (filled - cursor < kWindow && !atEof) {
+                refill();
+                continue;
+            }
+            return cursor < filled;
+        }
+    }
+
+    // Makes sure the token at the cursor is complete in the buffer: it ends at whitespace or
+    // at the end of the file. A token longer than the buffer makes the buffer grow.
+    void wholeToken() {
+        for (;;) {
+            size_t end = cursor;
+            while (end < filled && !isSpace(buffer[end])) ++end;
+            if (end < filled || atEof) return;
+            if (cursor == 0 && filled == buffer.size()) buffer.resize(buffer.size() * 2);
+            refill();
+        }
+    }
+
+    // Keeps the unread bytes and appends what the file has next.
+    void refill() {
+        if (atEof) return;
+        const size_t kept = filled - cursor;
+        std::memmove(buffer.data(), buffer.data() + cursor, kept);
+        cursor = 0;
+        filled = kept;
+        const size_t got = std::fread(buffer.data() + filled, 1, buffer.size() - filled, file);
+        filled += got;
+        if (got == 0) atEof = true;
+    }
+
+    static bool isSpace(char c) {
+        return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
+    }
+
+    std::FILE* file;
+    std::vector<char> buffer;
+    size_t cursor = 0;
+    size_t filled = 0;
+    bool atEof = false;
+    bool stuck = false;
+};
+
+}  // namespace
+
+bool readRotationMatrices(double* matrices, const char* filename, ixUtil::Progress* progress) {
+    if (!filename) return false;
+    std::FILE* file = std::fopen(filename, "rb");
+    if (!file) return false;
+    std::memset(matrices, 0, sizeof(double) * kRotationMatrixCount);
+
+    NumberReader reader(file);
+    for (int l = 0; l <= kShMaxBand; ++l) {
+        if (progress && l % 2 == 0) progress->set(l / 20.0);
+        for (int k = 0; k < kShPolarCount; ++k) {
+            int recordBand = 0;
+            int recordSample = 0;
+            reader.readInt(recordBand);
+            reader.readInt(recordSample);
+            for (int a = -l; a <= l; ++a)
+                for (int b = -l; b <= l; ++b)
+                    reader.readReal(matrices[rotationMatrixIndex(l, a, b, k)]);
+        }
+    }
+    if (progress) progress->set(1.0);
+    std::fclose(file);
+    return true;
+}
+
+bool initializeReflectance(const char* filename, ixUtil::Progress* progress) {
+    if (rotationMatrices) return true;
+    checkpoint(nullptr);
+    setupSphericalHarmonicTables();
+
+    rotationMatrices = new double[kRotationMatrixCount];
+    const bool ok = readRotationMatrices(rotationMatrices, filename, progress);
+    if (!ok) {
+        std::printf("Failed to load spherical harmonic matrix file %s.\n",
+                    filename ? filename : "(null)");
+        delete[] rotationMatrices;
+        rotationMatrices = nullptr;
+    }
+    checkpoint("spherical harmonics setup");
+    return ok;
+}
+
+void finalizeReflectance() {
+    delete[] rotationMatrices;
+    rotationMatrices = nullptr;
+}
+
+const double* getRotationMatrices() { return rotationMatrices; }
+
+}  // namespace ixImage

@@ -1,0 +1,149 @@
+#include "iximage/sh/brdf_coeffs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "iximage/sh/sh_tables.h"
+#include "sh_reference.h"
+
+namespace {
+
+using namespace ixImage;
+using shTest::kPi;
+using shTest::kStep;
+using Rgb = FloatPixel3<double>;
+using Samples = ixUtil::ArrayN<3, Rgb>;
+
+constexpr double kSentinel = 99.0;
+
+// A separable reflectance term g(theta_i) h(theta_j) cos(q0 phi_k) with g = Pbar(l0,q0),
+// h = Pbar(p0,q0).
+struct Term {
+    int l0, p0, q0;
+    double at(int i, int j, int k) const {
+        return shTest::referenceLegendreAtGrid(l0, q0, i) *
+               shTest::referenceLegendreAtGrid(p0, q0, j) * std::cos(q0 * k * kStep);
+    }
+    // Closed form of the projection of this term, factor by factor:
+    //   B[l][p][q] = c_q w A_q (pi/100)^2 G_l H_p,
+    // A_q = sum_k cos(q phi_k) cos(q0 phi_k), G_l = sum_i Pbar(l,q) g sin theta_i,
+    // H_p = sum_j Pbar(p,q) h sin theta_j, w = sqrt(pi) 2 pi / 200, and c_q the lookups'
+    // 1.4142136 squared for q > 0, the exact sqrt 2 for q = 0.
+    double projected(int l, int p, int q) const {
+        double A = 0.0, G = 0.0, H = 0.0;
+        for (int k = 0; k < 200; ++k) A += std::cos(q * k * kStep) * std::cos(q0 * k * kStep);
+        for (int i = 0; i < 100; ++i) {
+            const double s = std::sin(i * kStep);
+            G += shTest::referenceLegendreAtGrid(l, q, i) *
+                 shTest::referenceLegendreAtGrid(l0, q0, i) * s;
+            H += shTest::referenceLegendreAtGrid(p, q, i) *
+                 shTest::referenceLegendreAtGrid(p0, q0, i) * s;
+        }
+        const double c = q > 0 ? 1.4142136 * 1.4142136 : std::sqrt(2.0);
+        const double w = std::sqrt(kPi) * 2 * kPi / 200;
+        return c * w * A * kStep * kStep * G * H;
+    }
+};
+
+// red = first term, green = second term, blue = first + second (the projection is linear).
+void fillSamples(Samples& samples, const Term& a, const Term& b, double scale) {
+    for (int i = 0; i < 100; ++i)
+        for (int j = 0; j < 100; ++j)
+            for (int k = 0; k < 200; ++k) {
+                const double va = scale * a.at(i, j, k), vb = scale * b.at(i, j, k);
+                samples(i, j, k) = Rgb(va, vb, va + vb);
+            }
+}
+
+void fillCoeffs(Samples& coeffs, double value) {
+    for (int e = 0; e < coeffs.getCount(); ++e) coeffs.data()[e] = Rgb(value, value, value);
+}
+
+bool written(int l, int p, int q, int order) {
+    return q <= order && p >= q && p <= order && l >= q && l <= 20;
+}
+
+class BrdfCoeffs : public testing::Test {
+protected:
+    BrdfCoeffs() : samples({100, 100, 200}), coeffs({21, 21, 21}) {}
+    Samples samples;
+    Samples coeffs;
+};
+
+// Tolerance: 1e-13 absolute plus 1e-10 relative (rounding of 2 x 10^4-term sums).
+TEST_F(BrdfCoeffs, SeparableTermsAtOrderTen) {
+    const Term a{3, 2, 1}, b{6, 7, 4};
+    fillSamples(samples, a, b, 1.0);
+    fillCoeffs(coeffs, kSentinel);
+    computeBrdfCoeffs(samples, coeffs, 10);
+    for (int l = 0; l <= 20; ++l)
+        for (int p = 0; p <= 20; ++p)
+            for (int q = 0; q <= 20; ++q) {
+                const Rgb& got = coeffs(l, p, q);
+                if (!written(l, p, q, 10)) {
+                    ASSERT_EQ(got.red, kSentinel) << l << "," << p << "," << q;
+                    continue;
+                }
+                const double ea = a.projected(l, p, q), eb = b.projected(l, p, q);
+                const double tol = 1e-13 + 1e-10 * (std::abs(ea) + std::abs(eb));
+                ASSERT_NEAR(got.red, ea, tol) << "l=" << l << " p=" << p << " q=" << q;
+                ASSERT_NEAR(got.green, eb, tol) << "l=" << l << " p=" << p << " q=" << q;
+                ASSERT_NEAR(got.blue, ea + eb, 2 * tol) << "l=" << l << " p=" << p << " q=" << q;
+            }
+    // The physics: at its own indices a term projects to about c_q w 100 / (2 pi)^2.
+    const double expectedPeak =
+        1.4142136 * 1.4142136 * std::sqrt(kPi) * 2 * kPi / 200 * 100 / (4 * kPi * kPi);
+    EXPECT_NEAR(coeffs(3, 2, 1).red, expectedPeak, 1e-2 * expectedPeak);
+}
+
+TEST_F(BrdfCoeffs, OrderZeroWritesOnlyTheZonalColumn) {
+    const Term a{0, 0, 0}, b{4, 2, 0};
+    fillSamples(samples, a, b, 1.0);
+    fillCoeffs(coeffs, kSentinel);
+    computeBrdfCoeffs(samples, coeffs, 0);
+    for (int l = 0; l <= 20; ++l)
+        for (int p = 0; p <= 20; ++p)
+            for (int q = 0; q <= 20; ++q) {
+                const Rgb& got = coeffs(l, p, q);
+                if (p == 0 && q == 0) {
+                    const double ea = a.projected(l, 0, 0), eb = b.projected(l, 0, 0);
+                    ASSERT_NEAR(got.red, ea, 1e-13 + 1e-10 * std::abs(ea)) << "l=" << l;
+                    ASSERT_NEAR(got.green, eb, 1e-13 + 1e-10 * std::abs(eb)) << "l=" << l;
+                } else {
+                    ASSERT_EQ(got.red, kSentinel) << l << "," << p << "," << q;
+                }
+            }
+}
+
+// Samples independent of k: every q >= 1 entry vanishes. Scaling by 3 scales every entry.
+TEST_F(BrdfCoeffs, AzimuthIndependenceAndScaling) {
+    const Term a{2, 2, 0}, b{5, 1, 0};
+    fillSamples(samples, a, b, 1.0);
+    Samples base({21, 21, 21});
+    fillCoeffs(base, kSentinel);
+    computeBrdfCoeffs(samples, base, 6);
+    fillSamples(samples, a, b, 3.0);
+    fillCoeffs(coeffs, kSentinel);
+    computeBrdfCoeffs(samples, coeffs, 6);
+    for (int l = 0; l <= 20; ++l)
+        for (int p = 0; p <= 6; ++p)
+            for (int q = 0; q <= std::min(l, p); ++q) {
+                const Rgb& one = base(l, p, q);
+                const Rgb& three = coeffs(l, p, q);
+                if (q >= 1) {
+                    ASSERT_NEAR(one.blue, 0.0, 1e-14) << l << "," << p << "," << q;
+                }
+                ASSERT_NEAR(three.blue, 3 * one.blue, 1e-14 + 1e-12 * std::abs(one.blue))
+                    << l << "," << p << "," << q;
+            }
+}
+
+TEST_F(BrdfCoeffs, OrderOutsideRangeWritesNothing) {
+    fillCoeffs(coeffs, kSentinel);
+    computeBrdfCoeffs(samples, coeffs, -1);
+    computeBrdfCoeffs(samples, coeffs, 21);
+    for (int e = 0; e < coeffs.getCount(); ++e) ASSERT_EQ(coeffs.data()[e].green, kSentinel);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// Plain reference evaluations shared by the spherical-harmonic tests.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+#include "tools/sh_rotation_math.h"
+
+namespace shTest {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kStep = kPi / 100.0;
+
+// Pbar(l,m)(cos theta) by the reference recurrence (independent of the library's tables).
+inline double referenceLegendre(int l, int m, double theta) {
+    std::vector<double> P(21 * 21);
+    ixShRotation::normalisedLegendre(20, std::cos(theta), std::sin(theta), P.data());
+    return P[l * 21 + m];
+}
+
+// Pbar(l,m)(cos theta_i) on the 100-angle polar grid, computed once: entry [i][l][m].
+inline double referenceLegendreAtGrid(int l, int m, int i) {
+    static const std::vector<double> table = [] {
+        std::vector<double> t(100 * 21 * 21);
+        for (int k = 0; k < 100; ++k)
+            ixShRotation::normalisedLegendre(20, std::cos(k * kStep), std::sin(k * kStep),
+                                             &t[k * 21 * 21]);
+        return t;
+    }();
+    return table[(i * 21 + l) * 21 + m];
+}
+
+// All 441 exact real harmonics at (theta, phi).
+inline std::vector<double> referenceHarmonics(double theta, double phi) {
+    std::vector<double> Y(441);
+    ixShRotation::realHarmonics(20, std::sin(theta) * std::cos(phi),
+                                std::sin(theta) * std::sin(phi), std::cos(theta), Y.data());
+    return Y;
+}
+
+inline int shIndex(int l, int m) { return l * l + l + m; }
+
+}  // namespace shTest
