@@ -1,0 +1,122 @@
+// Image-based lighting: one high-dynamic-range light probe and what a renderer derives from it.
+//
+// Conventions:
+//  - Probe: a TypedImage<FloatPixel3<float>> recognised from its shape as a latitude-longitude
+//    map (2 : 1) or a vertical cross (3 : 4 with square cells); sphere maps and other shapes are
+//    refused. Directions use the environment-map frame: -Y is the centre of every projection,
+//    +Z is up (the last row of a latitude-longitude probe).
+//  - Irradiance: three symmetric 4 x 4 matrices (red, green, blue). For a unit normal
+//    n = (nx, ny, nz) given in the environment-map frame, evaluate
+//        E_c(n) = p^T M_c p   with   p = (-nx, -ny, nz, 1),
+//    i.e. the matrices live in the environment frame turned half a turn about +Z. E_c is the
+//    cosine-weighted integral of the probe's radiance over the hemisphere around n, divided by
+//    pi, in the nine-term (bands 0 to 2) spherical-harmonic approximation: a probe of constant
+//    radiance 1 gives 1 for every n, and the outgoing radiance of a Lambertian surface of
+//    albedo a is a * E_c(n).
+//  - Laziness: setting a probe derives nothing. The first getIrradiance or getSpecularMap
+//    computes the irradiance and the order-20 light coefficients together from a 200 x 100
+//    latitude-longitude working copy of the probe, and keeps them until the next setLightProbe.
+//    They are computed only once the rotation-matrix file (setRotationMatrixFilename) has been
+//    loaded; while it cannot be, getIrradiance gives the cleared (all-zero) value and every
+//    later request tries again.
+//  - Ownership: the object holds one reference on the probe's environment map (which holds the
+//    probe image) and one per cached specular map; the caller may drop its own reference to the
+//    probe after setLightProbe. The light coefficients belong to this object alone: a copy gets
+//    its own duplicate of them (so a copy of a lit object is lit), never a shared pointer.
+//  - Threads: no locking. Use one object from one thread at a time. The rotation-matrix file
+//    name and the loaded matrices are process-wide: set them up while no lighting runs.
+#pragma once
+
+#include <map>
+
+#include "iximage/envmap/environment_map.h"
+#include "iximage/image/pixel_types.h"
+#include "iximage/image/spherical_harmonics.h"
+#include "iximage/image/typed_image.h"
+#include "iximage/interfaces/error.h"
+#include "iximage/interfaces/export.h"
+#include "iximage/interfaces/irradiance.h"
+#include "iximage/interfaces/progress.h"
+#include "iximage/interfaces/reference.h"
+#include "iximage/interfaces/strings.h"
+#include "iximage/lighting/reflectance_function.h"
+
+class ioWriteContext;
+class ioReadContext;
+
+namespace ixImage {
+
+class IXIMAGE_API ImageBasedLighting {
+public:
+    // One cached specular map. map is null when the build for its key produced nothing (that
+    // failure is remembered); used drives the mark-and-sweep clean-up and starts true.
+    struct SpecularMapEntry {
+        ix::Reference<EnvironmentMap> map;
+        bool used = true;
+    };
+
+    ImageBasedLighting();
+    // Shares the probe map and the cached specular maps, copies the irradiance and duplicates
+    // the light coefficients.
+    ImageBasedLighting(const ImageBasedLighting& other);
+    ImageBasedLighting& operator=(const ImageBasedLighting& other);
+    virtual ~ImageBasedLighting();
+
+    // Names the spherical-harmonic rotation-matrix file. It is read once per process, by the
+    // first computation of light coefficients; a name set after a successful load is ignored.
+    static void setRotationMatrixFilename(const ixOS::Filename& filename);
+    static const ixOS::Filename& getRotationMatrixFilename();
+
+    // Discards everything derived from the previous probe (irradiance, light coefficients,
+    // every cached specular map), then installs probe. A null probe removes the probe and sets
+    // error to the no-error value. A refused image leaves the object without a probe and sets
+    // error (code 1) to "The image you have specified is not a recognized environment map
+    // shape.Please consult the documentation for descriptions of the supported types." or
+    // "Image based lighting only supports vertical cross and latitude-longitude environment
+    // maps."; on success error is left as it was. Hold probe in an ix::Reference of your own
+    // while calling: like any counted object, an image that nobody references is destroyed
+    // together with a refused sphere map.
+    void setLightProbe(TypedImage<FloatPixel3<float>>* probe, ixUtil::Error& error);
+
+    bool haveUsableLightProbe() const { return usable; }
+
+    // The probe as an environment map (kLatLong or kCross), or null; no reference is added.
+    EnvironmentMap* getReflectionMap() { return reflectionMap.get(); }
+
+    // The irradiance of the current probe (see the frame above), or the cleared value when
+    // there is no usable probe or the rotation-matrix file cannot be loaded. progress may be
+    // null; it sees the matrix file's loading progress on the first request of the process.
+    void getIrradiance(Irradiance& out, ixUtil::Progress* progress);
+
+    // The order-20 light coefficients once computed (null before), owned by this object.
+    const SphericalHarmonics<FloatPixel3<double>>* getLightCoeffs() const { return lightCoeffs; }
+
+    // Specular-map cache (implemented in specular_cache.cpp).
+    // The cached or newly built 200 x 100 latitude-longitude specular map for rf's key, or
+    // null. The cache keeps the reference: the pointer is valid until the entry is deleted, the
+    // probe changes or the object is destroyed, unless the caller takes its own reference.
+    EnvironmentMap* getSpecularMap(const ReflectanceFunction& rf, ixUtil::Progress* progress);
+    void markSpecularMapUsed(int key);
+    void markAllSpecularMapsUnused();
+    void deleteUnusedSpecularMaps();
+
+    // Persistence in the application's packet files (implemented in persistence.cpp): the
+    // usable flag, the irradiance, the probe image and the cached specular images with their
+    // keys. Everything else is derived again on demand after a read.
+    void writeSubPacket(ioWriteContext& context);
+    void readSubPacket(ioReadContext& context);
+
+private:
+    // Computes irradiance and lightCoeffs when they are absent and the matrix file loads.
+    void updateLightCoeffs(ixUtil::Progress* progress);
+
+    bool usable = false;
+    ix::Reference<EnvironmentMap> reflectionMap;
+    SphericalHarmonics<FloatPixel3<double>>* lightCoeffs = nullptr;
+    Irradiance irradiance;
+    std::map<int, SpecularMapEntry> specularMaps;
+
+    static ixOS::Filename rotationMatrixFilename;
+};
+
+}  // namespace ixImage

@@ -1,0 +1,24 @@
+#include "iximage/lighting/lambert_reflectance.h"
+
+#include <cmath>
+
+#include "iximage/lighting/incident_profile.h"
+
+namespace ixImage {
+
+LambertReflectance::LambertReflectance() { setKey(kKey); }
+
+LambertReflectance::~LambertReflectance() = default;
+
+void LambertReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
+                                    FloatPixel3<double>& norm) const {
+    const double invPi = 1.0 / 3.141592653589793;
+    detail::sampleIncidentProfile(
+        [invPi](double theta) {
+            const double c = std::cos(theta);
+            return c > 0.0 ? c * invPi : 0.0;
+        },
+        samples, norm);
+}
+
+}  // namespace ixImage

@@ -1,0 +1,31 @@
+#include "iximage/lighting/phong_reflectance.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "iximage/lighting/incident_profile.h"
+
+namespace ixImage {
+
+PhongReflectance::PhongReflectance(int n) : exponent(std::max(0, std::min(n, kMaxExponent))) {
+    setKey(kKeyBase + exponent);
+}
+
+PhongReflectance::~PhongReflectance() = default;
+
+void PhongReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
+                                  FloatPixel3<double>& norm) const {
+    // (n + 1) / (2 pi) normalises the lobe: the integral of cos^n over the hemisphere is
+    // 2 pi / (n + 1).
+    const double pi = 3.141592653589793;
+    const double scale = (exponent + 1.0) / (2.0 * pi);
+    const double n = exponent;
+    detail::sampleIncidentProfile(
+        [scale, n](double theta) {
+            const double c = std::cos(theta);
+            return c > 0.0 ? scale * std::pow(c, n) : 0.0;
+        },
+        samples, norm);
+}
+
+}  // namespace ixImage

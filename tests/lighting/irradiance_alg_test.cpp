@@ -1,0 +1,183 @@
+// IrradianceAlg on its own: projection onto the nine harmonics, the matrix form and its frame.
+#include "iximage/lighting/irradiance_alg.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/envmap/sphere_map.h"
+#include "lighting_test_util.h"
+
+namespace {
+
+using ixImage::FloatPixel3;
+using ixImage::Irradiance;
+using ixImage::IrradianceAlg;
+using ixTest::Dir;
+
+// A white probe has L0 = (1/pi) * 4pi * Y00 = 4 * 0.282095 = 1.128380.
+constexpr double kWhiteL0 = 4.0 * 0.282095;
+
+template <class Map>
+ix::Reference<ixImage::EnvironmentMap> mapWithImage(Map* map, ixImage::Image* image) {
+    ix::Reference<ixImage::EnvironmentMap> held = map;
+    held->image = image;
+    return held;
+}
+
+ix::Reference<ixImage::Float3Image> constantImage(int w, int h, FloatPixel3<float> value) {
+    ix::Reference<ixImage::Float3Image> image = new ixImage::Float3Image;
+    image->setSize(w, h);
+    for (int i = 0; i < w * h; ++i) image->data()[i] = value;
+    return image;
+}
+
+std::vector<FloatPixel3<float>> coefficientsOf(const IrradianceAlg& alg) {
+    std::vector<FloatPixel3<float>> out(IrradianceAlg::kCoefficientCount);
+    alg.getCoefficients(out.data());
+    return out;
+}
+
+// White furnace for each projection: solid angles sum to about 4 pi, so only L0 survives. The
+// tolerance covers each projection's pixel solid angle: exact for the lat-long rows, coarse at
+// the sphere map's rim, and the cross's cos^2 weighting sums to about 4.6e-3 above 4 pi at
+// 64-pixel faces.
+struct WhiteCase {
+    const char* name;
+    ix::Reference<ixImage::EnvironmentMap> (*make)();
+    double tolerance;
+};
+
+TEST(IrradianceAlg, WhiteFurnaceOnEveryProjection) {
+    const WhiteCase cases[] = {
+        {"lat-long 400 x 200",
+         [] {
+             return mapWithImage(new ixImage::LatLongMap(400, 200),
+                                 constantImage(400, 200, {1, 1, 1}).get());
+         },
+         2e-4},
+        {"sphere 256",
+         [] {
+             return mapWithImage(new ixImage::SphereMap(256),
+                                 constantImage(256, 256, {1, 1, 1}).get());
+         },
+         2e-2},
+        {"cross 64",
+         [] {
+             return mapWithImage(new ixImage::CrossMap(64, false),
+                                 constantImage(192, 256, {1, 1, 1}).get());
+         },
+         1e-2},
+    };
+    for (const WhiteCase& c : cases) {
+        IrradianceAlg alg;
+        alg.accumulate(*c.make());
+        const auto L = coefficientsOf(alg);
+        EXPECT_NEAR(L[0].red, kWhiteL0, c.tolerance * kWhiteL0) << c.name;
+        EXPECT_NEAR(L[0].blue, kWhiteL0, c.tolerance * kWhiteL0) << c.name;
+        for (int k = 1; k < IrradianceAlg::kCoefficientCount; ++k)
+            EXPECT_NEAR(L[k].green, 0.0, c.tolerance) << c.name << " coefficient " << k;
+
+        Irradiance irr;
+        alg.getIrradiance(irr);
+        EXPECT_NEAR(irr.green.m[3][3], 1.0, c.tolerance) << c.name;
+        for (const Dir& n : ixTest::normalGrid(32, 16))
+            ASSERT_NEAR(ixTest::evaluateIrradiance(irr, 1, n), 1.0, 2 * c.tolerance)
+                << c.name << " normal " << n.x << " " << n.y << " " << n.z;
+    }
+}
+
+TEST(IrradianceAlg, IgnoresMapsWithoutUsablePixels) {
+    ix::Reference<ixImage::EnvironmentMap> noImage = new ixImage::LatLongMap(8, 4);
+    ix::Reference<ixImage::Byte4Image> bytes = new ixImage::Byte4Image;
+    bytes->setSize(8, 4);
+    for (int i = 0; i < 32; ++i) bytes->data()[i] = ixImage::Byte4{255, 255, 255, 255};
+    ix::Reference<ixImage::FloatImage> singleChannel = new ixImage::FloatImage;
+    singleChannel->setSize(8, 4);
+    for (int i = 0; i < 32; ++i) singleChannel->data()[i] = 1.0f;
+
+    const ix::Reference<ixImage::EnvironmentMap> maps[] = {
+        noImage,
+        mapWithImage(new ixImage::LatLongMap(8, 4), bytes.get()),
+        mapWithImage(new ixImage::LatLongMap(8, 4), singleChannel.get()),
+    };
+    for (size_t m = 0; m < 3; ++m) {
+        IrradianceAlg alg;
+        alg.accumulate(*maps[m]);
+        Irradiance irr;
+        irr.red.m[0][0] = 5.0;  // getIrradiance must overwrite every entry
+        alg.getIrradiance(irr);
+        EXPECT_TRUE(ixTest::isCleared(irr)) << "map " << m;
+    }
+}
+
+TEST(IrradianceAlg, AccumulatingTwiceDoubles) {
+    auto probe = ixTest::makeLatLongProbe(64, 32, ixTest::skyRadiance);
+    auto map = mapWithImage(new ixImage::LatLongMap(64, 32), probe.get());
+    IrradianceAlg once, twice;
+    once.accumulate(*map);
+    twice.accumulate(*map);
+    twice.accumulate(*map);
+    const auto a = coefficientsOf(once), b = coefficientsOf(twice);
+    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k) {
+        EXPECT_NEAR(b[k].red, 2 * a[k].red, 1e-5 * std::fabs(a[0].red)) << "k " << k;
+        EXPECT_NEAR(b[k].blue, 2 * a[k].blue, 1e-5 * std::fabs(a[0].blue)) << "k " << k;
+    }
+    // Copies carry the coefficients.
+    IrradianceAlg copy(twice);
+    const auto c = coefficientsOf(copy);
+    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k) EXPECT_EQ(c[k].green, b[k].green);
+}
+
+// Corners of a sphere map lie outside the disc and must not be read: fill them with infinities.
+TEST(IrradianceAlg, SphereMapSkipsPixelsOutsideTheDisc) {
+    const int size = 64;
+    auto image = constantImage(size, size, {1, 1, 1});
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const double du = (x + 0.5) / size - 0.5, dv = (y + 0.5) / size - 0.5;
+            if (du * du + dv * dv > 0.25) image->at(x, y) = {inf, inf, inf};
+        }
+    IrradianceAlg alg;
+    alg.accumulate(*mapWithImage(new ixImage::SphereMap(size), image.get()));
+    const auto L = coefficientsOf(alg);
+    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k)
+        EXPECT_TRUE(std::isfinite(L[k].red)) << "k " << k;
+    EXPECT_NEAR(L[0].red, kWhiteL0, 0.05 * kWhiteL0);
+}
+
+// Half pixels round both weight products to half: agreement with float pixels within the
+// half's relative precision (2^-11 per rounding).
+TEST(IrradianceAlg, HalfPixelsMatchFloatPixels) {
+    auto probe = ixTest::makeLatLongProbe(128, 64, ixTest::skyRadiance);
+    ix::Reference<ixImage::Half4Image> halfProbe = new ixImage::Half4Image;
+    halfProbe->setSize(128, 64);
+    for (int i = 0; i < 128 * 64; ++i) {
+        const FloatPixel3<float>& p = probe->data()[i];
+        halfProbe->data()[i] = {p.red, p.green, p.blue, ixImage::half(0.0f)};
+    }
+    IrradianceAlg fromFloat, fromHalf;
+    fromFloat.accumulate(*mapWithImage(new ixImage::LatLongMap(128, 64), probe.get()));
+    fromHalf.accumulate(*mapWithImage(new ixImage::LatLongMap(128, 64), halfProbe.get()));
+    const auto a = coefficientsOf(fromFloat), b = coefficientsOf(fromHalf);
+    const double scale = a[0].red;
+    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k) {
+        EXPECT_NEAR(b[k].red, a[k].red, 3e-3 * scale) << "k " << k;
+        EXPECT_NEAR(b[k].green, a[k].green, 3e-3 * scale) << "k " << k;
+        EXPECT_NEAR(b[k].blue, a[k].blue, 3e-3 * scale) << "k " << k;
+    }
+}
+
+TEST(IrradianceAlg, NewObjectGivesZeroMatrices) {
+    IrradianceAlg alg;
+    Irradiance irr;
+    irr.blue.m[3][3] = 1.0;
+    alg.getIrradiance(irr);
+    EXPECT_TRUE(ixTest::isCleared(irr));
+}
+
+}  // namespace
