@@ -8,16 +8,22 @@ namespace ixLinear {
 // large enough that (1 - epsilon) is a float below 1.
 const float epsilonTolFlt = 1.0e-6f;
 
-float VectorFlt::length() const {
-    return static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y + z * z)));
+// Squares are summed in double so that very short or very long vectors (components below
+// about 1e-19 or above 1e19, whose float squares would underflow or overflow) still have a
+// length and normalise.
+static double lengthInDouble(float x, float y, float z) {
+    const double dx = x, dy = y, dz = z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
+float VectorFlt::length() const { return static_cast<float>(lengthInDouble(x, y, z)); }
+
 bool VectorFlt::normalize() {
-    const float len = length();
-    if (!(len > 0.0f) || !std::isfinite(len)) return false;
-    x /= len;
-    y /= len;
-    z /= len;
+    const double len = lengthInDouble(x, y, z);
+    if (!(len > 0.0) || !std::isfinite(len)) return false;
+    x = static_cast<float>(x / len);
+    y = static_cast<float>(y / len);
+    z = static_cast<float>(z / len);
     return true;
 }
 

@@ -18,7 +18,7 @@ struct IXIMAGE_API VectorFlt {
     VectorFlt(float x0, float y0, float z0) : x(x0), y(y0), z(z0) {}
 
     float dot(const VectorFlt& o) const { return x * o.x + y * o.y + z * o.z; }
-    // Length with the square root taken in double and rounded back to float.
+    // Length, computed in double and rounded back to float.
     float length() const;
     // Scales the vector to unit length. Returns false, leaving it unchanged, when the length
     // is zero or not finite.
