@@ -138,22 +138,27 @@ public:
     int getLength() const { return length; }
 
     void clearSums() { std::fill(sums, sums + lanes(), Sum{}); }
-    void enter(int p) {
-        const Pixel* line = in + p * step;
-        for (int j = 0; j < lanes(); ++j) Kernel::add(sums[j], line[j]);
-    }
-    void leave(int p) {
-        const Pixel* line = in + p * step;
-        for (int j = 0; j < lanes(); ++j) Kernel::subtract(sums[j], line[j]);
-    }
-    void writeSums(int p, float k) {
-        Pixel* line = out + p * step;
-        for (int j = 0; j < lanes(); ++j) line[j] = Kernel::scale(sums[j], k);
+    // One step near the ends of the line, in a single sweep over the lanes: per lane the
+    // entering samples (positions in order) are added, the value at p is written with factor
+    // k (unless p < 0, before the line starts), and the leaving samples are subtracted.
+    void borderStep(const int* entering, int enteringCount, int p, float k, const int* leaving,
+                    int leavingCount) {
+        const Pixel* enteringLines[4];
+        const Pixel* leavingLines[4];
+        for (int t = 0; t < enteringCount; ++t) enteringLines[t] = in + entering[t] * step;
+        for (int t = 0; t < leavingCount; ++t) leavingLines[t] = in + leaving[t] * step;
+        Pixel* line = p >= 0 ? out + p * step : nullptr;
+        for (int j = 0; j < lanes(); ++j) {
+            Sum s = sums[j];
+            for (int t = 0; t < enteringCount; ++t) Kernel::add(s, enteringLines[t][j]);
+            if (line) line[j] = Kernel::scale(s, k);
+            for (int t = 0; t < leavingCount; ++t) Kernel::subtract(s, leavingLines[t][j]);
+            sums[j] = s;
+        }
     }
     // One interior step in a single sweep over the lanes: per lane the four entering samples
     // are added in order, the value at p is written with factor k, and the four leaving
-    // samples are subtracted in order: the operations of enter, writeSums and leave, in
-    // their order, so the rounding is the same.
+    // samples are subtracted in order.
     void interiorStep(const int (&entering)[4], int p, float k, const int (&leaving)[4]) {
         const Pixel* e0 = in + entering[0] * step;
         const Pixel* e1 = in + entering[1] * step;
@@ -223,27 +228,20 @@ void clippedPass(Bundle& bundle, const BlurRadii& radii) {
         }
         return inverse;
     };
-    auto write = [&](int x) { bundle.writeSums(x, inverseOf(n)); };
-    auto enterInside = [&](int x) {
-        bool entered = false;
-        for (int R : entering) {
-            const int p = x + R;
-            if (p >= 0 && p < L) {
-                bundle.enter(p);
-                ++n;
-                entered = true;
-            }
-        }
-        return entered;
-    };
-    auto leaveInside = [&](int x) {
-        for (int R : leaving) {
-            const int p = x - R;
-            if (p >= 0) {
-                bundle.leave(p);
-                --n;
-            }
-        }
+    // A step with bounds tests: only positions inside the line enter or leave. Returns
+    // whether anything entered.
+    auto stepInside = [&](int x) {
+        int enteringAt[4], leavingAt[4];
+        int enteringCount = 0, leavingCount = 0;
+        for (int R : entering)
+            if (x + R >= 0 && x + R < L) enteringAt[enteringCount++] = x + R;
+        for (int R : leaving)
+            if (x - R >= 0) leavingAt[leavingCount++] = x - R;
+        n += enteringCount;
+        const float k = x >= 0 ? inverseOf(n) : 1.0f;
+        bundle.borderStep(enteringAt, enteringCount, x, k, leavingAt, leavingCount);
+        n -= leavingCount;
+        return enteringCount > 0;
     };
 
     bundle.clearSums();
@@ -252,7 +250,7 @@ void clippedPass(Bundle& bundle, const BlurRadii& radii) {
     // to the next box's first entry, so a radius far beyond L costs no more than 4 L steps
     // while the additions keep their order.
     for (int x = -R1; x < 0;) {
-        if (enterInside(x)) {
+        if (stepInside(x)) {
             ++x;
             continue;
         }
@@ -267,21 +265,13 @@ void clippedPass(Bundle& bundle, const BlurRadii& radii) {
     // between steps.
     const int interiorBegin = std::min(R1, L);
     const int interiorEnd = std::max(interiorBegin, L - R1);
-    for (int x = 0; x < interiorBegin; ++x) {
-        enterInside(x);
-        write(x);
-        leaveInside(x);
-    }
+    for (int x = 0; x < interiorBegin; ++x) stepInside(x);
     for (int x = interiorBegin; x < interiorEnd; ++x) {
         const int enteringAt[4] = {x + R4, x + R3, x + R2, x + R1};
         const int leavingAt[4] = {x - R1, x - R2, x - R3, x - R4};
         bundle.interiorStep(enteringAt, x, inverseOf(n + 4), leavingAt);
     }
-    for (int x = interiorEnd; x < L; ++x) {
-        enterInside(x);
-        write(x);
-        leaveInside(x);
-    }
+    for (int x = interiorEnd; x < L; ++x) stepInside(x);
 }
 
 // Wrapped pass: the mean of the eight samples at x + R4, x + R3, x + R2, x + R1, x - R1,

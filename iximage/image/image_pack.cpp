@@ -96,6 +96,9 @@ void imagePack(Packing& packing, std::vector<Image*> images, float margin, bool 
     for (const Image* image : images)
         if (image->getPixelType() != first.getPixelType()) return;
 
+    // A Packing reused for fewer images must not keep the old extra tiles: the packer would
+    // still place them and the atlas would grow for tiles nobody draws.
+    packing.setTileCount(n);
     for (int i = 0; i < n; ++i) {
         ixUtil::IntRange2d interior;
         images[static_cast<std::size_t>(i)]->range(interior);

@@ -27,6 +27,12 @@ void Packing::setTileInterior(int i, const ixUtil::IntRange2d& interior) {
                            interior.height + 2 * border);
 }
 
+void Packing::setTileCount(int count) {
+    tileCount = count < 0 ? 0 : count;
+    paddedTiles.resize(static_cast<size_t>(tileCount));
+    transforms.resize(static_cast<size_t>(tileCount));
+}
+
 ixUtil::IntRange2d Packing::getTileInterior(int i) const {
     const ixUtil::IntRange2d& p = paddedTiles[static_cast<size_t>(i)];
     return ixUtil::IntRange2d(p.x + border, p.y + border, p.width - 2 * border,

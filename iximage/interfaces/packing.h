@@ -33,6 +33,8 @@ public:
     // Sets tile i's interior (growing the tile list as needed); its padded rectangle becomes
     // the interior grown by the border.
     void setTileInterior(int i, const ixUtil::IntRange2d& interior);
+    // Keeps tiles 0..count-1 (new ones empty) and drops the rest.
+    void setTileCount(int count);
     ixUtil::IntRange2d getTileInterior(int i) const;
     const ixUtil::IntRange2d& getPaddedTile(int i) const;
     std::vector<ixUtil::IntRange2d>& getPaddedTiles() { return paddedTiles; }

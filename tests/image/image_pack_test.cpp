@@ -228,3 +228,21 @@ TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
         EXPECT_FALSE(packing.atlas) << list.size() << " images";
     }
 }
+
+TEST(ImagePack, ReusedPackingForgetsTilesOfAnEarlierCall) {
+    ixImage::Packing packing;
+    std::vector<ix::Reference<ixImage::Image>> owned;
+    std::vector<ixImage::Image*> many, few;
+    for (int i = 0; i < 12; ++i) {
+        owned.emplace_back(ixImage::imageCreateByType(ixImage::kPixelFloat));
+        owned.back()->setSize(40, 40);
+        many.push_back(owned.back().get());
+    }
+    few.push_back(owned[0].get());
+    ixImage::imagePack(packing, many, 0.5f, true, false);
+    ASSERT_EQ(packing.getTileCount(), 12);
+    ixImage::imagePack(packing, few, 0.5f, true, false);
+    EXPECT_EQ(packing.getTileCount(), 1);
+    EXPECT_EQ(packing.xSize(), 64);  // one 44 x 44 padded tile fits the minimum atlas
+    EXPECT_EQ(packing.ySize(), 64);
+}
