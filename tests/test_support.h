@@ -1,8 +1,8 @@
 // Helpers shared by the tests: locating real probes and generated data.
 #pragma once
 
-#include <string>
 #include <sys/stat.h>
+#include <string>
 
 namespace ixTest {
 

@@ -61,28 +61,36 @@ struct FloatPixel4 {
 };
 
 // Component-wise operators. Half components convert to float, operate, and round back.
-template <class T> FloatPixel3<T> operator+(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
+template <class T>
+FloatPixel3<T> operator+(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
     return {T(a.red + b.red), T(a.green + b.green), T(a.blue + b.blue)};
 }
-template <class T> FloatPixel3<T> operator-(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
+template <class T>
+FloatPixel3<T> operator-(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
     return {T(a.red - b.red), T(a.green - b.green), T(a.blue - b.blue)};
 }
-template <class T> FloatPixel3<T> operator*(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
+template <class T>
+FloatPixel3<T> operator*(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
     return {T(a.red * b.red), T(a.green * b.green), T(a.blue * b.blue)};
 }
-template <class T> FloatPixel3<T> operator/(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
+template <class T>
+FloatPixel3<T> operator/(const FloatPixel3<T>& a, const FloatPixel3<T>& b) {
     return {T(a.red / b.red), T(a.green / b.green), T(a.blue / b.blue)};
 }
-template <class T> FloatPixel4<T> operator+(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
+template <class T>
+FloatPixel4<T> operator+(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
     return {T(a.red + b.red), T(a.green + b.green), T(a.blue + b.blue), T(a.alpha + b.alpha)};
 }
-template <class T> FloatPixel4<T> operator-(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
+template <class T>
+FloatPixel4<T> operator-(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
     return {T(a.red - b.red), T(a.green - b.green), T(a.blue - b.blue), T(a.alpha - b.alpha)};
 }
-template <class T> FloatPixel4<T> operator*(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
+template <class T>
+FloatPixel4<T> operator*(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
     return {T(a.red * b.red), T(a.green * b.green), T(a.blue * b.blue), T(a.alpha * b.alpha)};
 }
-template <class T> FloatPixel4<T> operator/(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
+template <class T>
+FloatPixel4<T> operator/(const FloatPixel4<T>& a, const FloatPixel4<T>& b) {
     return {T(a.red / b.red), T(a.green / b.green), T(a.blue / b.blue), T(a.alpha / b.alpha)};
 }
 
@@ -103,17 +111,48 @@ struct FixedOrderSphericalHarmonics {
 using ShrmPixel = FixedOrderSphericalHarmonics<FloatPixel3<double>, 10>;
 
 // The tag of each pixel type.
-template <class T> struct PixelTraits;
-template <> struct PixelTraits<unsigned char> { static constexpr PixelTypeId kTag = kPixelUnsignedChar; };
-template <> struct PixelTraits<Byte4> { static constexpr PixelTypeId kTag = kPixelByte4; };
-template <> struct PixelTraits<unsigned int> { static constexpr PixelTypeId kTag = kPixelUnsignedInt; };
-template <> struct PixelTraits<Int4> { static constexpr PixelTypeId kTag = kPixelInt4; };
-template <> struct PixelTraits<FloatPixel4<half>> { static constexpr PixelTypeId kTag = kPixelHalf4; };
-template <> struct PixelTraits<float> { static constexpr PixelTypeId kTag = kPixelFloat; };
-template <> struct PixelTraits<FloatPixel3<float>> { static constexpr PixelTypeId kTag = kPixelFloat3; };
-template <> struct PixelTraits<FloatPixel4<float>> { static constexpr PixelTypeId kTag = kPixelFloat4; };
-template <> struct PixelTraits<FloatPixel3<double>> { static constexpr PixelTypeId kTag = kPixelDouble3; };
-template <> struct PixelTraits<ShrmPixel> { static constexpr PixelTypeId kTag = kPixelSphericalHarmonics; };
+template <class T>
+struct PixelTraits;
+template <>
+struct PixelTraits<unsigned char> {
+    static constexpr PixelTypeId kTag = kPixelUnsignedChar;
+};
+template <>
+struct PixelTraits<Byte4> {
+    static constexpr PixelTypeId kTag = kPixelByte4;
+};
+template <>
+struct PixelTraits<unsigned int> {
+    static constexpr PixelTypeId kTag = kPixelUnsignedInt;
+};
+template <>
+struct PixelTraits<Int4> {
+    static constexpr PixelTypeId kTag = kPixelInt4;
+};
+template <>
+struct PixelTraits<FloatPixel4<half>> {
+    static constexpr PixelTypeId kTag = kPixelHalf4;
+};
+template <>
+struct PixelTraits<float> {
+    static constexpr PixelTypeId kTag = kPixelFloat;
+};
+template <>
+struct PixelTraits<FloatPixel3<float>> {
+    static constexpr PixelTypeId kTag = kPixelFloat3;
+};
+template <>
+struct PixelTraits<FloatPixel4<float>> {
+    static constexpr PixelTypeId kTag = kPixelFloat4;
+};
+template <>
+struct PixelTraits<FloatPixel3<double>> {
+    static constexpr PixelTypeId kTag = kPixelDouble3;
+};
+template <>
+struct PixelTraits<ShrmPixel> {
+    static constexpr PixelTypeId kTag = kPixelSphericalHarmonics;
+};
 
 static_assert(sizeof(half) == 2, "half is 16 bits");
 static_assert(sizeof(Byte4) == 4 && sizeof(Int4) == 16, "packed integer pixels");

@@ -15,7 +15,8 @@ template <class T>
 class SphericalHarmonics {
 public:
     explicit SphericalHarmonics(int order)
-        : order(order < 0 ? 0 : order), count((this->order + 1) * (this->order + 1)),
+        : order(order < 0 ? 0 : order),
+          count((this->order + 1) * (this->order + 1)),
           coeffs(new T[static_cast<std::size_t>(count)]()) {}
     ~SphericalHarmonics() { delete[] coeffs; }
 
@@ -42,9 +43,15 @@ public:
 
 private:
     void swap(SphericalHarmonics& o) {
-        int t = order; order = o.order; o.order = t;
-        t = count; count = o.count; o.count = t;
-        T* p = coeffs; coeffs = o.coeffs; o.coeffs = p;
+        int t = order;
+        order = o.order;
+        o.order = t;
+        t = count;
+        count = o.count;
+        o.count = t;
+        T* p = coeffs;
+        coeffs = o.coeffs;
+        o.coeffs = p;
     }
 
     int order;

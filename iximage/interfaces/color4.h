@@ -27,7 +27,9 @@ struct IXIMAGE_API Byte4 {
         : red(r), green(g), blue(b), alpha(a) {}
     // Narrows each channel, clamping to 0..255 so that sums that overshoot stay saturated.
     explicit Byte4(const Int4& v)
-        : red(clampByte(v.red)), green(clampByte(v.green)), blue(clampByte(v.blue)),
+        : red(clampByte(v.red)),
+          green(clampByte(v.green)),
+          blue(clampByte(v.blue)),
           alpha(clampByte(v.alpha)) {}
 
     bool operator==(const Byte4& o) const {

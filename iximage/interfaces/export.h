@@ -6,11 +6,11 @@
 #pragma once
 
 #if defined(_WIN32)
-#  if defined(IXIMAGE_BUILDING)
-#    define IXIMAGE_API __declspec(dllexport)
-#  else
-#    define IXIMAGE_API __declspec(dllimport)
-#  endif
+#if defined(IXIMAGE_BUILDING)
+#define IXIMAGE_API __declspec(dllexport)
 #else
-#  define IXIMAGE_API __attribute__((visibility("default")))
+#define IXIMAGE_API __declspec(dllimport)
+#endif
+#else
+#define IXIMAGE_API __attribute__((visibility("default")))
 #endif

@@ -45,7 +45,9 @@ public:
     Reference(const Reference& other) : pointer(other.pointer) { take(); }
     Reference(Reference&& other) noexcept : pointer(other.pointer) { other.pointer = nullptr; }
     template <class U>
-    Reference(const Reference<U>& other) : pointer(other.get()) { take(); }
+    Reference(const Reference<U>& other) : pointer(other.get()) {
+        take();
+    }
     ~Reference() { release(); }
 
     Reference& operator=(const Reference& other) { return assign(other.pointer); }
@@ -91,8 +93,12 @@ private:
 };
 
 template <class T, class U>
-bool operator==(const Reference<T>& a, const Reference<U>& b) { return a.get() == b.get(); }
+bool operator==(const Reference<T>& a, const Reference<U>& b) {
+    return a.get() == b.get();
+}
 template <class T, class U>
-bool operator!=(const Reference<T>& a, const Reference<U>& b) { return a.get() != b.get(); }
+bool operator!=(const Reference<T>& a, const Reference<U>& b) {
+    return a.get() != b.get();
+}
 
 }  // namespace ix

@@ -14,8 +14,8 @@ struct TypeCase {
 };
 
 const TypeCase kCreatable[] = {
-    {kPixelUnsignedChar, 1}, {kPixelByte4, 4}, {kPixelUnsignedInt, 4},
-    {kPixelInt4, 16},        {kPixelHalf4, 8}, {kPixelFloat, 4},
+    {kPixelUnsignedChar, 1}, {kPixelByte4, 4},   {kPixelUnsignedInt, 4},
+    {kPixelInt4, 16},        {kPixelHalf4, 8},   {kPixelFloat, 4},
     {kPixelFloat3, 12},      {kPixelFloat4, 16}, {kPixelDouble3, 24},
 };
 
@@ -32,7 +32,8 @@ TEST(TypedImage, CreateByTypeGivesEmptyImagesOfEveryCreatableTag) {
         EXPECT_EQ(image->pixels(), nullptr);
         EXPECT_EQ(image->getRefCount(), 1);
     }
-    for (int tag : {9, 10, -1, 1000}) EXPECT_EQ(imageCreateByType(PixelTypeId(tag)), nullptr) << tag;
+    for (int tag : {9, 10, -1, 1000})
+        EXPECT_EQ(imageCreateByType(PixelTypeId(tag)), nullptr) << tag;
 }
 
 TEST(TypedImage, ReflectionMapPixelIsOrderTenWithZeroCoefficients) {
@@ -83,7 +84,8 @@ TEST(TypedImage, DuplicateIsIndependentForEveryType) {
         image->setSize(3, 2);
         image->setWrap(true, false);
         unsigned char* bytes = static_cast<unsigned char*>(image->pixels());
-        for (int i = 0; i < 3 * 2 * c.pixelSize; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+        for (int i = 0; i < 3 * 2 * c.pixelSize; ++i)
+            bytes[i] = static_cast<unsigned char>(i * 7 + 1);
         ix::Reference<Image> copy(image->duplicate());
         ASSERT_EQ(copy->getPixelType(), c.tag);
         EXPECT_EQ(copy->getWidth(), 3);

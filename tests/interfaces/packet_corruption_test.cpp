@@ -1,38 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <random>
 #include <string>
 
+#include "allocation_watch.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/packet_file.h"
 #include "packet_test_support.h"
 
 using namespace ixImage;
 using packetTest::RawPacket;
-
-// ---------------------------------------------------------------------------------------------
-// Allocation watch: the largest single allocation made while a hostile file is read.
-
-namespace {
-bool watchAllocations = false;
-std::size_t largestAllocation = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (watchAllocations && size > largestAllocation) largestAllocation = size;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -318,19 +298,18 @@ std::vector<HostileCase> hostileCases() {
 
 TEST(PacketCorruption, HostileValuesFailWithAMessageAndNoLargeAllocation) {
     for (const HostileCase& c : hostileCases()) {
-        largestAllocation = 0;
-        watchAllocations = true;
+        allocationWatch::start();
         {
             ioReadContext reader(c.bytes.data(), c.bytes.size());
             c.read(reader);
-            watchAllocations = false;
+            allocationWatch::stop();
             EXPECT_NE(reader.getErrorMessage().find(c.messagePart), std::string::npos)
                 << c.name << ": " << reader.getErrorMessage();
             expectFailedAndNeutral(reader, c.name);
         }
-        watchAllocations = false;
+        allocationWatch::stop();
         // The files are a few kilobytes at most; nothing they declare may be allocated.
-        EXPECT_LT(largestAllocation, 8192u) << c.name;
+        EXPECT_LT(allocationWatch::largest(), 8192u) << c.name;
     }
 }
 

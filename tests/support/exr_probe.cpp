@@ -1,10 +1,10 @@
 #include "exr_probe.h"
 
+#include <ImathBox.h>
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
-#include <ImathBox.h>
 
 #include <exception>
 #include <vector>
@@ -41,7 +41,8 @@ ix::Reference<ixImage::Float3Image> loadProbeExr(const std::string& path) {
             const int y = height - 1 - fileRow;
             for (int x = 0; x < width; ++x) {
                 const size_t i = static_cast<size_t>(fileRow) * width + x;
-                image->at(x, y) = ixImage::FloatPixel3<float>(planes[0][i], planes[1][i], planes[2][i]);
+                image->at(x, y) =
+                    ixImage::FloatPixel3<float>(planes[0][i], planes[1][i], planes[2][i]);
             }
         }
         return image;

@@ -1,0 +1,31 @@
+#include "allocation_watch.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+bool watching = false;
+std::size_t largestSeen = 0;
+}  // namespace
+
+namespace allocationWatch {
+
+void start() {
+    largestSeen = 0;
+    watching = true;
+}
+void stop() { watching = false; }
+std::size_t largest() { return largestSeen; }
+
+}  // namespace allocationWatch
+
+void* operator new(std::size_t size) {
+    if (watching && size > largestSeen) largestSeen = size;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
