@@ -3,15 +3,30 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <type_traits>
+
+#include "iximage/interfaces/large_buffer.h"
 
 namespace ixImage {
 
-// Element construction on allocation: only Byte4, half and reflection-map pixels have
-// constructors that set values; the other pixel types are left uninitialised, as their
-// buffers are always written before they are read.
+// Element construction on allocation: every element is default-initialised (Byte4, half and
+// float-colour components to zero, scalars left as they are,
+// reflection-map pixels to order 10 with zero coefficients). Buffers come
+// from ixUtil::allocateBuffer so that the big ones (a reflection map is 58 MB) are cheap to
+// touch for the first time. Pixel types are trivially destructible, so freeing needs no
+// destructor calls.
 template <class T>
 static T* allocatePixels(int count) {
-    return new T[static_cast<size_t>(count)];
+    static_assert(std::is_trivially_destructible<T>::value, "pixels need no destruction");
+    T* pixels = static_cast<T*>(ixUtil::allocateBuffer(static_cast<size_t>(count) * sizeof(T)));
+    for (int i = 0; i < count; ++i) new (pixels + i) T;
+    return pixels;
+}
+
+template <class T>
+static void freePixels(T* pixels) {
+    ixUtil::freeBuffer(pixels);
 }
 
 template <class T>
@@ -19,7 +34,7 @@ TypedImage<T>::TypedImage() : Image(PixelTraits<T>::kTag) {}
 
 template <class T>
 TypedImage<T>::~TypedImage() {
-    if (ownsPixels) delete[] pixelData;
+    if (ownsPixels) freePixels(pixelData);
     pixelData = nullptr;
 }
 
@@ -72,7 +87,7 @@ void TypedImage<T>::setSize(int newWidth, int newHeight) {
     const long long current = static_cast<long long>(width) * height;
     if (n != current || !ownsPixels) {
         if (ownsPixels) {
-            delete[] pixelData;
+            freePixels(pixelData);
             pixelData = nullptr;
         }
         if (n > 0) {
@@ -88,7 +103,7 @@ void TypedImage<T>::setSize(int newWidth, int newHeight) {
 
 template <class T>
 void TypedImage<T>::setExternalPixels(T* external, int w, int h) {
-    if (ownsPixels) delete[] pixelData;
+    if (ownsPixels) freePixels(pixelData);
     pixelData = external;
     ownsPixels = false;
     width = w;
@@ -125,19 +140,46 @@ Image* imageCreateByType(PixelTypeId type) {
 }
 
 // White per pixel type; see the declaration in image.h.
-template <class T> static T whitePixel();
-template <> unsigned char whitePixel<unsigned char>() { return 255; }
-template <> Byte4 whitePixel<Byte4>() { return Byte4(255, 255, 255, 255); }
-template <> unsigned int whitePixel<unsigned int>() { return 0xFFFFFFFFu; }
-template <> Int4 whitePixel<Int4>() { return Int4(255, 255, 255, 255); }
-template <> FloatPixel4<half> whitePixel<FloatPixel4<half>>() {
+template <class T>
+static T whitePixel();
+template <>
+unsigned char whitePixel<unsigned char>() {
+    return 255;
+}
+template <>
+Byte4 whitePixel<Byte4>() {
+    return Byte4(255, 255, 255, 255);
+}
+template <>
+unsigned int whitePixel<unsigned int>() {
+    return 0xFFFFFFFFu;
+}
+template <>
+Int4 whitePixel<Int4>() {
+    return Int4(255, 255, 255, 255);
+}
+template <>
+FloatPixel4<half> whitePixel<FloatPixel4<half>>() {
     return FloatPixel4<half>(half(1.0f), half(1.0f), half(1.0f), half(1.0f));
 }
-template <> float whitePixel<float>() { return 1.0f; }
-template <> FloatPixel3<float> whitePixel<FloatPixel3<float>>() { return {1.0f, 1.0f, 1.0f}; }
-template <> FloatPixel4<float> whitePixel<FloatPixel4<float>>() { return {1.0f, 1.0f, 1.0f, 1.0f}; }
-template <> FloatPixel3<double> whitePixel<FloatPixel3<double>>() { return {1.0, 1.0, 1.0}; }
-template <> ShrmPixel whitePixel<ShrmPixel>() {
+template <>
+float whitePixel<float>() {
+    return 1.0f;
+}
+template <>
+FloatPixel3<float> whitePixel<FloatPixel3<float>>() {
+    return {1.0f, 1.0f, 1.0f};
+}
+template <>
+FloatPixel4<float> whitePixel<FloatPixel4<float>>() {
+    return {1.0f, 1.0f, 1.0f, 1.0f};
+}
+template <>
+FloatPixel3<double> whitePixel<FloatPixel3<double>>() {
+    return {1.0, 1.0, 1.0};
+}
+template <>
+ShrmPixel whitePixel<ShrmPixel>() {
     // A constant radiance of 1 has only the band-0 coefficient: integral of Y00 = sqrt(4 pi).
     ShrmPixel p;
     const double c00 = std::sqrt(4.0 * 3.14159265358979323846);

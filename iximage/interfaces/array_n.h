@@ -1,8 +1,10 @@
 // Dense N-dimensional arrays with row-major strides (the last stride is 1).
 //
-// The constructor allocates the elements and, as the coefficient pipelines expect, does not
-// clear them for trivially constructible element types: call clear() where zeros are needed.
-// The array owns its elements; it can be moved but not copied.
+// The constructor allocates the elements and does not initialise them (the coefficient
+// pipelines write every element they read); call clear() where zeros are needed. Element types
+// are plain values (trivially copyable and destructible). Big arrays come from
+// ixUtil::allocateBuffer, which keeps their first touch cheap. The array owns its elements; it
+// can be moved but not copied.
 #pragma once
 
 #include <cstring>
@@ -11,11 +13,15 @@
 #include <type_traits>
 #include <utility>
 
+#include "iximage/interfaces/large_buffer.h"
+
 namespace ixUtil {
 
 template <int N, class T>
 class ArrayN {
     static_assert(N >= 1, "an array has at least one dimension");
+    static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
+                  "elements are plain values that need no construction");
 
 public:
     // dims holds N sizes, each at least 1.
@@ -27,16 +33,16 @@ public:
             total *= dims[d];
         }
         count = static_cast<int>(total);
-        elements = new T[static_cast<size_t>(count)];
+        elements = static_cast<T*>(allocateBuffer(static_cast<size_t>(count) * sizeof(T)));
     }
-    ~ArrayN() { delete[] elements; }
+    ~ArrayN() { freeBuffer(elements); }
 
     ArrayN(const ArrayN&) = delete;
     ArrayN& operator=(const ArrayN&) = delete;
     ArrayN(ArrayN&& other) noexcept { *this = std::move(other); }
     ArrayN& operator=(ArrayN&& other) noexcept {
         if (this != &other) {
-            delete[] elements;
+            freeBuffer(elements);
             count = other.count;
             std::memcpy(dims, other.dims, sizeof dims);
             std::memcpy(strides, other.strides, sizeof strides);
