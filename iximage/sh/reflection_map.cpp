@@ -74,89 +74,120 @@ struct QuarterSums {
             sinPart[x] += s * sinRow[x];
         }
     }
-    // The sum at column `column`, 0..199.
-    double at(int column) const {
-        if (column <= kQuarter)
-            return (cosEven[column] + cosOdd[column]) + (sinEven[column] + sinOdd[column]);
-        if (column < 2 * kQuarter) {
-            const int x = 2 * kQuarter - column;  // pi - phi_x
-            return (cosEven[x] - cosOdd[x]) - (sinEven[x] - sinOdd[x]);
+    // The sums at all 200 columns.
+    void expand(double* column) const {
+        for (int x = 0; x <= kQuarter; ++x) {
+            const double ce = cosEven[x], co = cosOdd[x], se = sinEven[x], so = sinOdd[x];
+            column[x] = (ce + co) + (se + so);                 // phi_x
+            column[2 * kQuarter + x] = (ce - co) + (se - so);  // phi_x + pi
+            if (x > 0 && x < kQuarter) {
+                column[2 * kQuarter - x] = (ce - co) - (se - so);  // pi - phi_x
+                column[kMapWidth - x] = (ce + co) - (se + so);     // -phi_x
+            }
         }
-        if (column <= 3 * kQuarter) {
-            const int x = column - 2 * kQuarter;  // phi_x + pi
-            return (cosEven[x] - cosOdd[x]) + (sinEven[x] - sinOdd[x]);
-        }
-        const int x = kMapWidth - column;  // -phi_x
-        return (cosEven[x] + cosOdd[x]) - (sinEven[x] + sinOdd[x]);
     }
 };
 
-// Scratch for one row's rotation elements, indexed [q + 20][l][m + 20].
-constexpr int kRotationScratch = kOrders * (kMaxLightBand + 1) * kOrders;
+// One row's rotation elements D^l_{m,q}(theta_y) for the orders q = -10..10 that the view
+// bands use, indexed [q + 10][l][m + 20].
+constexpr int kRotationScratch = (2 * kViewBands + 1) * (kMaxLightBand + 1) * kOrders;
 inline int rotationScratchIndex(int q, int l, int m) {
-    return ((q + kOrderOffset) * (kMaxLightBand + 1) + l) * kOrders + (m + kOrderOffset);
+    return ((q + kViewBands) * (kMaxLightBand + 1) + l) * kOrders + (m + kOrderOffset);
 }
 
-// One row of the map: every pixel of the row shares the polar angle theta_y, so the sum over
+// Rows are processed in chunks of kRowChunk: each product entry is loaded once per chunk
+// instead of once per row (the packed product, about 1.2 MB, does not stay in a core's
+// cache), and the chunk's rotation elements come from shared cache lines, since the matrix
+// block keeps the polar sample innermost.
+constexpr int kRowChunk = 4;
+
+// Gathers the rotation elements of rows firstRow .. firstRow + rowCount - 1 into
+// rot[k * kRotationScratch + rotationScratchIndex(q, l, m)], k the row within the chunk.
+void gatherRotations(const double* matrices, int L, int firstRow, int rowCount, double* rot) {
+    const int qMax = std::min(L, kViewBands);
+    for (int q = -qMax; q <= qMax; ++q)
+        for (int l = std::abs(q); l <= L; ++l)
+            for (int m = -l; m <= l; ++m) {
+                const double* samples = matrices + rotationMatrixIndex(l, m, q, firstRow);
+                const int at = rotationScratchIndex(q, l, m);
+                for (int k = 0; k < rowCount; ++k) rot[k * kRotationScratch + at] = samples[k];
+            }
+}
+
+// The product entries that the rows read, in the order they read them: p, then q = -p..p,
+// then l = |q|..L, then m = -l..l. In the product's own layout consecutive m lie 861
+// elements apart; every row walks all of them, so each band of rows packs them once.
+std::vector<Rgb> packProduct(const ReflectionProduct& product, int L) {
+    std::vector<Rgb> packed;
+    packed.reserve(static_cast<size_t>(kViewBands + 1) * (kViewBands + 1) * (L + 1) * (L + 1));
+    for (int p = 0; p <= kViewBands; ++p)
+        for (int q = -p; q <= p; ++q)
+            for (int l = std::abs(q); l <= L; ++l)
+                for (int m = -l; m <= l; ++m)
+                    packed.push_back(product(l, m + kOrderOffset, p, q + kOrderOffset));
+    return packed;
+}
+
+// A row of the map: every pixel of the row shares the polar angle theta_y, so the sum over
 // the lighting bands and orders is done once per (p, q) and the azimuth phi_x enters only
-// through cos(mu phi_x) and sin(mu phi_x). With D^l the real SH rotation by theta_y about the
-// grid's tilt axis, the coefficient is
+// through cos(mu phi_x) and sin(mu phi_x). With D^l the real SH rotation by theta_y about +Y
+// (rotation_matrices.h), the frame of pixel (x, y) is Rz(phi_x) Ry(theta_y), and its
+// coefficient is
 //   c_pq(theta_y, phi_x) = sum_mu A_mu cos(mu phi_x) + S_mu sin(mu phi_x),
 //   A_|m| = sum_l sum_m Z[l][m][p][q] D^l_{m,q},
 //   S_|m| = sum_l sum_m -sign(m) Z[l][m][p][q] D^l_{-m,q}   (sign(0) = +1),
 // the real-harmonic form of exp(i m phi) D^l(theta).
-void processRow(const ReflectionProduct& product, ShrmImage& image, int L,
-                const double* rotationMatrices, int y, const AzimuthRows& azimuth, double* rot) {
-    // Rotation elements of this polar sample, gathered once per row and reused for every view
-    // band p: rot[q][l][m] = D^l_{m,q}. (The matrix block keeps the polar sample innermost.)
-    for (int q = -std::min(L, kViewBands); q <= std::min(L, kViewBands); ++q)
-        for (int l = std::abs(q); l <= L; ++l)
-            for (int m = -l; m <= l; ++m)
-                rot[rotationScratchIndex(q, l, m)] =
-                    rotationMatrices[rotationMatrixIndex(l, m, q, y)];
-
-    ShrmPixel* pixels = image.data() + static_cast<size_t>(y) * kMapWidth;
-    const Rgb* Z = product.data();
-    const int strideL = product.getStride(0);
-    const int strideM = product.getStride(1);
-    const int strideP = product.getStride(2);
-
+//
+// processRows does rows firstRow .. firstRow + rowCount - 1 (rowCount <= kRowChunk), with their
+// rotation elements in rot as gatherRotations leaves them. Each row is computed exactly as it would
+// be alone; the rows of a chunk only share the loads.
+void processRows(const std::vector<Rgb>& packed, ShrmImage& image, int L, int firstRow,
+                 int rowCount, const AzimuthRows& azimuth, const double* rot) {
     QuarterSums red, green, blue;
+    double columns[3][kMapWidth];
+    const Rgb* z = packed.data();
     for (int p = 0; p <= kViewBands; ++p) {
         for (int q = -p; q <= p; ++q) {
-            Rgb A[kMaxLightBand + 1] = {};
-            Rgb S[kMaxLightBand + 1] = {};
+            Rgb A[kRowChunk][kMaxLightBand + 1] = {};
+            Rgb S[kRowChunk][kMaxLightBand + 1] = {};
             for (int l = std::abs(q); l <= L; ++l) {
-                const Rgb* zlpq = Z + l * strideL + p * strideP + (q + kOrderOffset);
                 const double* rotLq = rot + rotationScratchIndex(q, l, 0);
-                for (int m = -l; m <= l; ++m) {
-                    const Rgb& z = zlpq[(m + kOrderOffset) * strideM];
-                    const double r1 = rotLq[m];
-                    const double r2 = rotLq[-m];
+                for (int m = -l; m <= l; ++m, ++z) {
                     const double minusSigma = m < 0 ? 1.0 : -1.0;
                     const int mu = std::abs(m);
-                    addScaled(A[mu], z, r1);
-                    // (z * -sigma) * r2: the sign flip is exact, so the product is as written.
-                    S[mu].red += z.red * minusSigma * r2;
-                    S[mu].green += z.green * minusSigma * r2;
-                    S[mu].blue += z.blue * minusSigma * r2;
+                    for (int k = 0; k < rowCount; ++k) {
+                        const double r1 = rotLq[k * kRotationScratch + m];
+                        const double r2 = rotLq[k * kRotationScratch - m];
+                        addScaled(A[k][mu], *z, r1);
+                        // (z * -sigma) * r2: the sign flip is exact, so the product is as
+                        // written.
+                        S[k][mu].red += z->red * minusSigma * r2;
+                        S[k][mu].green += z->green * minusSigma * r2;
+                        S[k][mu].blue += z->blue * minusSigma * r2;
+                    }
                 }
             }
 
-            red.clear();
-            green.clear();
-            blue.clear();
-            for (int mu = 0; mu <= L; ++mu) {
-                red.add(mu, A[mu].red, S[mu].red, azimuth);
-                green.add(mu, A[mu].green, S[mu].green, azimuth);
-                blue.add(mu, A[mu].blue, S[mu].blue, azimuth);
-            }
             const int entry = p * p + p + q;
-            for (int x = 0; x < kMapWidth; ++x) {
-                Rgb& c = pixels[x].coeffs[entry];
-                c.red += red.at(x);
-                c.green += green.at(x);
-                c.blue += blue.at(x);
+            for (int k = 0; k < rowCount; ++k) {
+                red.clear();
+                green.clear();
+                blue.clear();
+                for (int mu = 0; mu <= L; ++mu) {
+                    red.add(mu, A[k][mu].red, S[k][mu].red, azimuth);
+                    green.add(mu, A[k][mu].green, S[k][mu].green, azimuth);
+                    blue.add(mu, A[k][mu].blue, S[k][mu].blue, azimuth);
+                }
+                red.expand(columns[0]);
+                green.expand(columns[1]);
+                blue.expand(columns[2]);
+                ShrmPixel* pixels = image.data() + static_cast<size_t>(firstRow + k) * kMapWidth;
+                for (int x = 0; x < kMapWidth; ++x) {
+                    Rgb& c = pixels[x].coeffs[entry];
+                    c.red += columns[0][x];
+                    c.green += columns[1][x];
+                    c.blue += columns[2][x];
+                }
             }
         }
     }
@@ -184,9 +215,13 @@ void CreateSHRM::work(int index, int count) {
     if (first >= last || L < 0) return;
 
     const std::unique_ptr<AzimuthRows> azimuth(new AzimuthRows);
-    std::vector<double> rotation(kRotationScratch);
-    for (int y = first; y < last; ++y)
-        processRow(*product, *image, L, rotationMatrices, y, *azimuth, rotation.data());
+    std::vector<double> rotation(static_cast<size_t>(kRowChunk) * kRotationScratch);
+    const std::vector<Rgb> packed = packProduct(*product, L);
+    for (int y = first; y < last; y += kRowChunk) {
+        const int rowCount = std::min(kRowChunk, last - y);
+        gatherRotations(rotationMatrices, L, y, rowCount, rotation.data());
+        processRows(packed, *image, L, y, rowCount, *azimuth, rotation.data());
+    }
 }
 
 void computeReflectionCoeffs(const SphericalHarmonics<FloatPixel3<double>>& light,

@@ -16,8 +16,6 @@
 //    band has finished. The rotation matrices and SH tables must not change meanwhile.
 #pragma once
 
-#include <cstddef>  // spherical_harmonics.h uses size_t
-
 #include "iximage/image/pixel_types.h"
 #include "iximage/image/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
