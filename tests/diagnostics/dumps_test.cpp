@@ -1,0 +1,361 @@
+// Diagnostic dumps: every file is read back and checked against values computed here from the
+// formulas (byte clamps, scan orders, mirror directions, the 16-bit coefficient encoding).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "iximage/diagnostics/dumps.h"
+#include "iximage/interfaces/reference.h"
+
+namespace {
+
+using ixImage::Float3Image;
+using ixImage::FloatPixel3;
+using ixImage::ShrmImage;
+using ixImage::ShrmPixel;
+
+constexpr double kPi = 3.14159265358979323846;
+// Y(0,0) = 1 / (2 sqrt(pi)): the only band a map of constant-per-pixel light carries.
+const double kY00 = 0.5 / std::sqrt(kPi);
+
+// Runs the test inside a fresh folder and removes what the dumps wrote.
+class InTempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        previous = cwd;
+        folder = ::testing::TempDir() + "dumpsXXXXXX";
+        ASSERT_NE(mkdtemp(&folder[0]), nullptr);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir(previous.c_str()), 0);
+        const std::string command = "rm -rf '" + folder + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+    std::string previous, folder;
+};
+
+std::string readFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
+
+struct Ppm {
+    int width = 0, height = 0;
+    std::string pixels;
+    unsigned char at(int x, int y, int c) const { return static_cast<unsigned char>(pixels[(y * width + x) * 3 + c]); }
+};
+
+Ppm readPpm(const std::string& name) {
+    const std::string bytes = readFile(name);
+    Ppm ppm;
+    int consumed = 0;
+    EXPECT_EQ(std::sscanf(bytes.c_str(), "P6\n%d %d\n255\n%n", &ppm.width, &ppm.height, &consumed), 2) << name;
+    const std::string header = "P6\n" + std::to_string(ppm.width) + " " + std::to_string(ppm.height) + "\n255\n";
+    EXPECT_EQ(bytes.compare(0, header.size(), header), 0) << name;
+    ppm.pixels = bytes.substr(header.size());
+    EXPECT_EQ(ppm.pixels.size(), static_cast<size_t>(ppm.width) * ppm.height * 3) << name;
+    return ppm;
+}
+
+// trunc(min(max(v, 0), 255)).
+int byteOf(double v) { return v <= 0.0 ? 0 : (v >= 255.0 ? 255 : static_cast<int>(v)); }
+
+// A value whose truncation rounding cannot change (not within 1e-4 of an integer).
+bool clearOfInteger(double v) { return std::fabs(v - std::round(v)) > 1e-4; }
+
+// A 200 x 100 map with only band 0: red = column + 0.25, green = row + 0.25, blue = -1, each
+// divided by Y(0,0) so that a view scale of 1 shows the grid position itself.
+ix::Reference<ShrmImage> positionMap() {
+    ix::Reference<ShrmImage> map(new ShrmImage());
+    map->setSize(200, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            map->at(x, y).at(0, 0) = FloatPixel3<double>((x + 0.25) / kY00, (y + 0.25) / kY00, -1.0);
+    return map;
+}
+
+TEST_F(InTempFolder, DumpImageBytesAndRowOrder) {
+    struct Case {
+        float value;
+        bool scale;
+        int expected;
+    };
+    const Case cases[] = {{0.0f, false, 0}, {0.5f, false, 0}, {1.0f, false, 1}, {0.999f, false, 0},
+                          {1.0f, true, 255}, {0.5f, true, 127}, {-0.2f, true, 0}, {3.0f, true, 255},
+                          {300.0f, false, 255}, {-5.0f, false, 0}, {0.1f, true, 25}};
+    for (const Case& c : cases) {
+        ix::Reference<Float3Image> image(new Float3Image());
+        image->setSize(1, 1);
+        image->at(0, 0) = FloatPixel3<float>(c.value, c.value, c.value);
+        dumpImage("one", *image, c.scale);
+        const Ppm ppm = readPpm("one.ppm");
+        ASSERT_EQ(ppm.width, 1);
+        EXPECT_EQ(ppm.at(0, 0, 1), c.expected) << "value " << c.value << " scale " << c.scale;
+    }
+
+    ix::Reference<Float3Image> image(new Float3Image());
+    image->setSize(3, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) image->at(x, y) = FloatPixel3<float>(float(x), float(y), float(10 * y + x));
+    dumpImage("rows", *image, false);
+    const Ppm ppm = readPpm("rows.ppm");
+    ASSERT_EQ(ppm.width, 3);
+    ASSERT_EQ(ppm.height, 2);
+    for (int fileRow = 0; fileRow < 2; ++fileRow)
+        for (int x = 0; x < 3; ++x) {
+            const int y = 1 - fileRow;  // the file starts with the image's last row
+            EXPECT_EQ(ppm.at(x, fileRow, 0), x);
+            EXPECT_EQ(ppm.at(x, fileRow, 1), y);
+            EXPECT_EQ(ppm.at(x, fileRow, 2), 10 * y + x) << "file row " << fileRow;
+        }
+}
+
+TEST_F(InTempFolder, UnopenableFilesAreSkipped) {
+    ix::Reference<Float3Image> image(new Float3Image());
+    image->setSize(2, 2);
+    dumpImage("no/such/folder/image", *image, true);
+    EXPECT_FALSE(fileExists("no/such/folder/image.ppm"));
+    printshrms("no/such/folder/map", nullptr, 2, *positionMap(), 1.0);
+    EXPECT_FALSE(fileExists("no/such/folder/map.shrm"));
+}
+
+TEST_F(InTempFolder, DumpImageRefAveragesNeighbourColumns) {
+    const double d[3] = {0.3, -0.4, 0.8};
+    dumpimageref(*positionMap(), d, 1.0);
+    const Ppm ppm = readPpm("tmpref.ppm");
+    ASSERT_EQ(ppm.width, 400);
+    ASSERT_EQ(ppm.height, 100);
+    for (int y = 0; y < 100; y += 7)
+        for (int x = 0; x < 400; ++x) {
+            const int k = x / 2, k2 = std::min(x % 2 == 1 ? k + 1 : k, 199);
+            EXPECT_EQ(ppm.at(x, y, 0), byteOf(0.5 * ((k + 0.25) + (k2 + 0.25)))) << x << "," << y;
+            EXPECT_EQ(ppm.at(x, y, 1), byteOf(y + 0.25)) << x << "," << y;
+            EXPECT_EQ(ppm.at(x, y, 2), 0);
+        }
+}
+
+TEST_F(InTempFolder, DumpImageReadsMirrorDirection) {
+    const double d[3] = {0.36, 0.48, 0.8};
+    dumpimage(*positionMap(), d, 1.0);
+    const Ppm ppm = readPpm("tmp.ppm");
+    ASSERT_EQ(ppm.width, 200);
+    ASSERT_EQ(ppm.height, 100);
+    int lit = 0, dark = 0;
+    for (int i = 0; i < 100; ++i)
+        for (int j = 0; j < 200; ++j) {
+            const double theta = i * kPi / 100, phi = j * kPi / 100;
+            const double n[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi), std::cos(theta)};
+            const double e = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+            if (std::fabs(e) < 1e-9) continue;
+            if (e < 0) {
+                ++dark;
+                EXPECT_EQ(ppm.at(j, i, 0) + ppm.at(j, i, 1) + ppm.at(j, i, 2), 0) << i << "," << j;
+                continue;
+            }
+            const double r[3] = {2 * e * n[0] - d[0], 2 * e * n[1] - d[1], 2 * e * n[2] - d[2]};
+            const double rz = std::fabs(r[2]) > 1.0 ? r[2] * 0.999 : r[2];
+            const double a = std::acos(std::fmin(std::fmax(rz, -1.0), 1.0)) / kPi * 100;
+            double phiR = std::atan2(r[1], r[0]);
+            if (phiR < 0) phiR += 2 * kPi;
+            const double b = phiR / (2 * kPi) * 200;
+            if (!clearOfInteger(a) || !clearOfInteger(b)) continue;
+            ++lit;
+            const int row = static_cast<int>(std::fmin(a, 99.0)), column = static_cast<int>(std::fmin(b, 199.0));
+            EXPECT_EQ(ppm.at(j, i, 0), byteOf(column + 0.25)) << i << "," << j;
+            EXPECT_EQ(ppm.at(j, i, 1), byteOf(row + 0.25)) << i << "," << j;
+        }
+    EXPECT_GT(lit, 5000);
+    EXPECT_GT(dark, 5000);
+}
+
+// Expected byte pair (red, green) of a sphere-view pixel over positionMap(), or false when the
+// pixel is black or too close to a truncation step to compare.
+bool sphereExpected(const double* d, double radius, int i, int j, int& red, int& green) {
+    const double thetaD = std::acos(d[2]);
+    double phiD = std::atan2(d[1], d[0]);
+    if (phiD < 0) phiD += 2 * kPi;
+    const double tHat[3] = {std::cos(thetaD) * std::cos(phiD), std::cos(thetaD) * std::sin(phiD), -std::sin(thetaD)};
+    const double pHat[3] = {-std::sin(phiD), std::cos(phiD), 0.0};
+    const double u = (j - 127.5) / radius, v = (127.5 - i) / radius;
+    if (u * u + v * v >= 1.0) return false;
+    const double w = std::sqrt(1 - u * u - v * v);
+    double n[3], r[3];
+    for (int k = 0; k < 3; ++k) n[k] = u * tHat[k] + v * pHat[k] + w * d[k];
+    const double e = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+    for (int k = 0; k < 3; ++k) r[k] = 2 * e * n[k] - d[k];
+    // Rounding may push |r_z| past 1; the dumps then pull it in by 0.999.
+    const double rz = std::fabs(r[2]) > 1.0 ? r[2] * 0.999 : r[2];
+    const double a = std::acos(std::fmin(std::fmax(rz, -1.0), 1.0)) / kPi * 100;
+    double phiR = std::atan2(r[1], r[0]);
+    if (phiR < 0) phiR += 2 * kPi;
+    const double b = std::fmin(phiR / (2 * kPi) * 200, 199.0);
+    // Bilinear reads of a map linear in row and column give the position itself (+ 0.25).
+    if (!clearOfInteger(a + 0.25) || !clearOfInteger(b + 0.25)) return false;
+    red = byteOf(b + 0.25);
+    green = byteOf(std::fmin(a, 99.0) + 0.25);
+    return true;
+}
+
+TEST_F(InTempFolder, SphereViewsShowBilinearMirrorReads) {
+    const double d[3] = {0.0, -0.6, 0.8};
+    dumpktsphere(*positionMap(), d, 0, 1.0);
+    dumpimagesphere(nullptr, nullptr, nullptr, *positionMap(), d, 0, 0, 1.0);
+    struct View {
+        const char* file;
+        double radius;
+        bool border;
+    };
+    const View views[] = {{"tmpktsphere.ppm", 127.5, false}, {"tmpfreq.ppm", 96.5, true}};
+    for (const View& view : views) {
+        const Ppm ppm = readPpm(view.file);
+        ASSERT_EQ(ppm.width, 256);
+        ASSERT_EQ(ppm.height, 256);
+        int compared = 0;
+        for (int i = 0; i < 256; ++i)
+            for (int j = 0; j < 256; ++j) {
+                const double u = (j - 127.5) / view.radius, v = (127.5 - i) / view.radius;
+                const bool black = u * u + v * v >= 1.0 || (view.border && (i < 31 || i > 224 || j < 31 || j > 224));
+                int red = 0, green = 0;
+                if (black) {
+                    EXPECT_EQ(ppm.at(j, i, 0) + ppm.at(j, i, 1), 0) << view.file << " " << i << "," << j;
+                } else if (sphereExpected(d, view.radius, i, j, red, green)) {
+                    ++compared;
+                    EXPECT_EQ(ppm.at(j, i, 0), red) << view.file << " " << i << "," << j;
+                    EXPECT_EQ(ppm.at(j, i, 1), green) << view.file << " " << i << "," << j;
+                }
+            }
+        EXPECT_GT(compared, 20000) << view.file;
+    }
+}
+
+TEST_F(InTempFolder, SphereAllHoldsRunningBandSums) {
+    // Band 0 plus a band-2 term: file 0 must show band 0 alone, file 10 the full sum.
+    ix::Reference<ShrmImage> full = positionMap();
+    ix::Reference<ShrmImage> bandZero = positionMap();
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) full->at(x, y).at(2, 1) = FloatPixel3<double>(300.0, -200.0, 500.0);
+    const double d[3] = {0.48, 0.6, 0.64};
+    dumpimagesphereall(nullptr, nullptr, nullptr, *full, d, 1, 0, 1.0);
+    dumpimagesphere(nullptr, nullptr, nullptr, *full, d, 1, 0, 1.0);
+    const std::string fullSum = readFile("tmp3D.ppm");
+    dumpimagesphere(nullptr, nullptr, nullptr, *bandZero, d, 1, 0, 1.0);
+    const std::string bandZeroSum = readFile("tmp3D.ppm");
+    ASSERT_NE(fullSum, bandZeroSum) << "the band-2 term must change the picture";
+    EXPECT_EQ(readFile("tmp3D0.ppm"), bandZeroSum);
+    EXPECT_EQ(readFile("tmp3D1.ppm"), bandZeroSum);
+    EXPECT_EQ(readFile("tmp3D2.ppm"), fullSum);
+    EXPECT_EQ(readFile("tmp3D10.ppm"), fullSum);
+}
+
+// A coefficient file: three header lines of scaled maxima, then 16-bit words.
+struct ShrmFile {
+    std::vector<std::vector<double>> maxima;  // [channel][coefficient]
+    std::vector<int> words;
+};
+
+ShrmFile readShrm(const std::string& name, int coefficients) {
+    const std::string bytes = readFile(name);
+    ShrmFile file;
+    size_t position = 0;
+    for (int c = 0; c < 3; ++c) {
+        const size_t end = bytes.find('\n', position);
+        EXPECT_NE(end, std::string::npos) << name;
+        std::istringstream line(bytes.substr(position, end - position));
+        std::vector<double> values;
+        double v;
+        while (line >> v) values.push_back(v);
+        EXPECT_EQ(values.size(), static_cast<size_t>(coefficients)) << name << " channel " << c;
+        file.maxima.push_back(values);
+        position = end + 1;
+    }
+    for (; position + 1 < bytes.size(); position += 2)
+        file.words.push_back(static_cast<unsigned char>(bytes[position]) * 256 + static_cast<unsigned char>(bytes[position + 1]));
+    EXPECT_EQ(position, bytes.size()) << name << ": odd body length";
+    return file;
+}
+
+TEST_F(InTempFolder, PrintShrmsEncodesPerCoefficientRange) {
+    // (1,-1) red reaches its largest magnitude at a negative value, (2,0) green at a positive
+    // one; every other coefficient is zero everywhere.
+    ix::Reference<ShrmImage> map(new ShrmImage());
+    map->setSize(200, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) {
+            map->at(x, y).at(1, -1).red = x - 150.0;  // -150 .. 49
+            map->at(x, y).at(2, 0).green = 0.5 * y;   // 0 .. 49.5
+        }
+    printshrms("probe", "unused", 2, *map, 2.0);
+    const ShrmFile file = readShrm("probe.shrm", 121);
+    ASSERT_EQ(file.words.size(), 200u * 100 * 3 * 121);
+    EXPECT_DOUBLE_EQ(file.maxima[0][1], 2.0 * 150.0);  // (1,-1) is entry 1 + 1 - 1
+    EXPECT_DOUBLE_EQ(file.maxima[1][6], 2.0 * 49.5);   // (2,0) is entry 4 + 2 + 0
+    EXPECT_EQ(file.maxima[2][0], 0.0);
+    auto word = [&](int x, int y, int c, int k) { return file.words[((y * 200 + x) * 3 + c) * 121 + k]; };
+    struct Case {
+        int x, y, c, k, expected;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 1, 0},                                                // -M
+        {17, 99, 1, 6, 65535},                                          // +M
+        {5, 5, 2, 40, 0x7FFF},                                          // zero everywhere
+        {150, 3, 0, 1, 32767},                                          // v = 0 of a used coefficient
+        {180, 0, 0, 1, int((30.0 / 150.0 + 1) * 0.5 * 65535.999)},      // 30 / 150
+        {0, 40, 1, 6, int((20.0 / 49.5 + 1) * 0.5 * 65535.999)},        // 20 / 49.5
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(word(c.x, c.y, c.c, c.k), c.expected) << "pixel " << c.x << "," << c.y << " channel " << c.c
+                                                         << " coefficient " << c.k;
+
+    // Faces: 64 x 64 texels of bands 0..2. Bilinear weights sum to 1 and the zero rule holds.
+    const char* faces[] = {"_nx", "_px", "_ny", "_py", "_nz", "_pz"};
+    for (const char* face : faces) {
+        const ShrmFile faceFile = readShrm(std::string("probe") + face + ".shrm", 9);
+        ASSERT_EQ(faceFile.words.size(), 64u * 64 * 3 * 9) << face;
+        EXPECT_LE(faceFile.maxima[0][1], 2.0 * 150.0) << face;
+        EXPECT_GT(faceFile.maxima[0][1], 0.0) << face;
+        for (size_t t = 0; t < 64 * 64; t += 97) EXPECT_EQ(faceFile.words[(t * 3 + 2) * 9 + 4], 0x7FFF) << face;
+    }
+}
+
+TEST_F(InTempFolder, PrintShrmsFaceTexelsFollowTheirDirections) {
+    // Green = row (theta grid units) in every pixel: a face texel holds its direction's a.
+    ix::Reference<ShrmImage> map(new ShrmImage());
+    map->setSize(200, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) map->at(x, y).at(0, 0).green = y;
+    printshrms("rows", nullptr, 0, *map, 1.0);
+    const ShrmFile pz = readShrm("rows_pz.shrm", 1);
+    ASSERT_EQ(pz.words.size(), 64u * 64 * 3);
+    // The texel nearest the pole of +Z (alpha = beta = +-1/63) sets M; compare a few texels.
+    double largest = 0.0;
+    std::vector<double> expectedA(64 * 64);
+    for (int i = 0; i < 64; ++i)
+        for (int j = 0; j < 64; ++j) {
+            const double alpha = (31.5 - i) / 31.5, beta = (j - 31.5) / 31.5;
+            const double length = std::sqrt(alpha * alpha + beta * beta + 1);
+            double a = std::acos(1.0 / length) / kPi * 100;
+            expectedA[i * 64 + j] = a;
+            largest = std::fmax(largest, a);
+        }
+    EXPECT_NEAR(pz.maxima[1][0], largest, 1e-5 + 1e-6 * largest);
+    for (int t = 0; t < 64 * 64; t += 131) {
+        const double expected = (expectedA[t] / largest + 1) * 0.5 * 65535.999;
+        EXPECT_NEAR(pz.words[t * 3 + 1], expected, 1.5) << "texel " << t;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,435 @@
+// Saving and restoring the lighting state: round trips into fresh and populated objects, a
+// second process reading the file, and damaged files.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "iximage/interfaces/packet_context.h"
+#include "iximage/interfaces/packet_file.h"
+#include "iximage/lighting/image_based_lighting.h"
+#include "iximage/lighting/phong_reflectance.h"
+#include "lighting_test_util.h"
+#include "test_support.h"
+
+namespace {
+
+using ixImage::EnvironmentMap;
+using ixImage::Float3Image;
+using ixImage::FloatPixel3;
+using ixImage::ImageBasedLighting;
+using ixImage::Irradiance;
+using Rgb = FloatPixel3<double>;
+
+// Reflects nothing: a zero norm, so the cache remembers a failed entry without building.
+class ZeroNorm : public ixImage::ReflectanceFunction {
+public:
+    explicit ZeroNorm(int key) { setKey(key); }
+    void sampleBrdf(ixUtil::ArrayN<3, Rgb>& samples, Rgb& norm) const override {
+        for (int i = 0; i < samples.getCount(); ++i) samples.data()[i] = Rgb(0.0, 0.0, 0.0);
+        norm = Rgb(0.0, 0.0, 0.0);
+    }
+};
+
+// What a lighting object stores, read back item by item from its own sub-packet. Only the
+// images themselves are compared, never the object's internals.
+struct Snapshot {
+    bool usable = false;
+    Irradiance irradiance;
+    ix::Reference<ixImage::Image> probe;
+    std::vector<std::pair<int, ix::Reference<ixImage::Image>>> entries;
+};
+
+std::vector<std::uint8_t> encode(ImageBasedLighting& lighting) {
+    ioWriteContext context("never-committed");
+    lighting.writeSubPacket(context);
+    EXPECT_TRUE(context.isOk()) << context.getErrorMessage();
+    return context.getBytes();
+}
+
+Snapshot snapshot(ImageBasedLighting& lighting) {
+    const std::vector<std::uint8_t> bytes = encode(lighting);
+    ioReadContext context(bytes.data(), bytes.size());
+    Snapshot s;
+    context.startSubPacket();
+    s.usable = context.readBool();
+    ixImage::packetFile::readIrradiance(context, s.irradiance);
+    void* pointer = nullptr;
+    context.readPointer(pointer, 0);
+    s.probe = static_cast<ixImage::Image*>(pointer);
+    const int n = context.readInt();
+    for (int i = 0; i < n && context.isOk(); ++i) {
+        context.startSubPacket();
+        const int key = context.readInt();
+        pointer = nullptr;
+        context.readPointer(pointer, 0);
+        context.endSubPacket();
+        s.entries.emplace_back(key, static_cast<ixImage::Image*>(pointer));
+    }
+    context.endSubPacket();
+    EXPECT_TRUE(context.isOk()) << context.getErrorMessage();
+    return s;
+}
+
+bool samePixels(const ixImage::Image* a, const ixImage::Image* b) {
+    if (a == nullptr || b == nullptr) return a == b;
+    if (a->getPixelType() != ixImage::kPixelFloat3 || b->getPixelType() != ixImage::kPixelFloat3) return false;
+    if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return false;
+    const auto* pa = static_cast<const Float3Image*>(a)->data();
+    const auto* pb = static_cast<const Float3Image*>(b)->data();
+    for (int i = 0; i < a->getWidth() * a->getHeight(); ++i)
+        if (pa[i].red != pb[i].red || pa[i].green != pb[i].green || pa[i].blue != pb[i].blue) return false;
+    return true;
+}
+
+bool sameIrradiance(const Irradiance& a, const Irradiance& b) {
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 4; ++k)
+                if (ixTest::channelMatrix(a, c).m[r][k] != ixTest::channelMatrix(b, c).m[r][k]) return false;
+    return true;
+}
+
+void readInto(ImageBasedLighting& lighting, const std::vector<std::uint8_t>& bytes, bool expectOk = true) {
+    ioReadContext context(bytes.data(), bytes.size());
+    lighting.readSubPacket(context);
+    if (expectOk) {
+        EXPECT_TRUE(context.isOk()) << context.getErrorMessage();
+    }
+}
+
+// The invariants every restored object keeps, whatever the file held: it claims a probe
+// exactly when it has one, and every cached map is a 200 x 100 latitude-longitude map.
+void expectConsistent(ImageBasedLighting& lighting, const std::string& what) {
+    EXPECT_EQ(lighting.haveUsableLightProbe(), lighting.getReflectionMap() != nullptr) << what;
+    if (EnvironmentMap* map = lighting.getReflectionMap()) {
+        EXPECT_TRUE(map->getType() == EnvironmentMap::kLatLong || map->getType() == EnvironmentMap::kCross) << what;
+        ASSERT_NE(map->getImage(), nullptr) << what;
+    }
+    const Snapshot s = snapshot(lighting);
+    std::set<int> keys;
+    for (const auto& entry : s.entries) {
+        EXPECT_TRUE(keys.insert(entry.first).second) << what << ": key " << entry.first << " twice";
+        if (!entry.second) continue;
+        EXPECT_EQ(entry.second->getWidth(), 200) << what << ": key " << entry.first;
+        EXPECT_EQ(entry.second->getHeight(), 100) << what << ": key " << entry.first;
+        EXPECT_EQ(entry.second->getPixelType(), ixImage::kPixelFloat3) << what << ": key " << entry.first;
+    }
+}
+
+class Persistence : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ImageBasedLighting::setRotationMatrixFilename(
+            ixOS::Filename((ixTest::shareDir() + "/sh_rotation_matrices.txt").c_str()));
+        const ix::Reference<Float3Image> made = ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
+        probe = made.get();
+        probe->ref();  // kept for the whole suite, released in TearDownTestSuite
+        source = new ImageBasedLighting;
+        ixUtil::Error error;
+        source->setLightProbe(probe, error);
+        sharp = new ixImage::PhongReflectance(64);
+        broad = new ixImage::PhongReflectance(4);
+        // Two built maps and one failed entry, built once for the whole suite.
+        source->getIrradiance(sourceIrradiance, nullptr);
+        sharpMap = source->getSpecularMap(*sharp, nullptr);
+        broadMap = source->getSpecularMap(*broad, nullptr);
+        source->getSpecularMap(ZeroNorm(kFailedKey), nullptr);
+        sourceBytes = encode(*source);
+    }
+    static void TearDownTestSuite() {
+        delete source;
+        delete sharp;
+        delete broad;
+        probe->unref();
+    }
+
+    static constexpr int kFailedKey = -3;
+    static Float3Image* probe;
+    static ImageBasedLighting* source;
+    static ixImage::PhongReflectance* sharp;
+    static ixImage::PhongReflectance* broad;
+    static EnvironmentMap* sharpMap;
+    static EnvironmentMap* broadMap;
+    static Irradiance sourceIrradiance;
+    static std::vector<std::uint8_t> sourceBytes;
+};
+
+Float3Image* Persistence::probe = nullptr;
+ImageBasedLighting* Persistence::source = nullptr;
+ixImage::PhongReflectance* Persistence::sharp = nullptr;
+ixImage::PhongReflectance* Persistence::broad = nullptr;
+EnvironmentMap* Persistence::sharpMap = nullptr;
+EnvironmentMap* Persistence::broadMap = nullptr;
+Irradiance Persistence::sourceIrradiance;
+std::vector<std::uint8_t> Persistence::sourceBytes;
+
+TEST_F(Persistence, SourceIsLitWithTwoMaps) {
+    ASSERT_NE(sharpMap, nullptr);
+    ASSERT_NE(broadMap, nullptr);
+    EXPECT_FALSE(ixTest::isCleared(sourceIrradiance));
+}
+
+TEST_F(Persistence, ObjectWithoutProbeRestoresWithoutProbe) {
+    ImageBasedLighting empty;
+    const Snapshot stored = snapshot(empty);
+    EXPECT_FALSE(stored.usable);
+    EXPECT_TRUE(ixTest::isCleared(stored.irradiance));
+    EXPECT_FALSE(stored.probe);
+    EXPECT_TRUE(stored.entries.empty());
+
+    ImageBasedLighting restored;
+    readInto(restored, encode(empty));
+    EXPECT_FALSE(restored.haveUsableLightProbe());
+    EXPECT_EQ(restored.getReflectionMap(), nullptr);
+    Irradiance irradiance;
+    restored.getIrradiance(irradiance, nullptr);
+    EXPECT_TRUE(ixTest::isCleared(irradiance));
+}
+
+TEST_F(Persistence, ProbeAndIrradianceRoundTrip) {
+    ImageBasedLighting restored;
+    readInto(restored, sourceBytes);
+    ASSERT_TRUE(restored.haveUsableLightProbe());
+    ASSERT_NE(restored.getReflectionMap(), nullptr);
+    EXPECT_EQ(restored.getReflectionMap()->getType(), EnvironmentMap::kLatLong);
+    EXPECT_TRUE(samePixels(restored.getReflectionMap()->getImage(), probe));
+    // Light coefficients are not stored: they are recomputed on demand, from the same pixels.
+    EXPECT_EQ(restored.getLightCoeffs(), nullptr);
+    EXPECT_TRUE(sameIrradiance(snapshot(restored).irradiance, sourceIrradiance));
+    Irradiance recomputed;
+    restored.getIrradiance(recomputed, nullptr);
+    ASSERT_NE(restored.getLightCoeffs(), nullptr);
+    EXPECT_TRUE(sameIrradiance(recomputed, sourceIrradiance));
+}
+
+TEST_F(Persistence, SpecularMapsRoundTripAndFailedEntryIsDropped) {
+    ImageBasedLighting restored;
+    readInto(restored, sourceBytes);
+    const Snapshot s = snapshot(restored);
+    ASSERT_EQ(s.entries.size(), 2u);
+    // Ascending keys; the failed entry is not recreated.
+    const int sharpKey = sharp->getKey(), broadKey = broad->getKey();
+    EXPECT_EQ(s.entries[0].first, std::min(sharpKey, broadKey));
+    EXPECT_EQ(s.entries[1].first, std::max(sharpKey, broadKey));
+    // The cache answers without building (the restored entry is used), as a latitude-longitude
+    // map holding the source's pixels.
+    EnvironmentMap* sharpRestored = restored.getSpecularMap(*sharp, nullptr);
+    EnvironmentMap* broadRestored = restored.getSpecularMap(*broad, nullptr);
+    ASSERT_NE(sharpRestored, nullptr);
+    ASSERT_NE(broadRestored, nullptr);
+    EXPECT_EQ(restored.getLightCoeffs(), nullptr) << "a cached entry must not need light coefficients";
+    EXPECT_EQ(sharpRestored->getType(), EnvironmentMap::kLatLong);
+    EXPECT_TRUE(samePixels(sharpRestored->getImage(), sharpMap->getImage()));
+    EXPECT_TRUE(samePixels(broadRestored->getImage(), broadMap->getImage()));
+    // Entries start used: deleting unused maps keeps both.
+    ImageBasedLighting fresh;
+    readInto(fresh, sourceBytes);
+    fresh.deleteUnusedSpecularMaps();
+    EXPECT_EQ(snapshot(fresh).entries.size(), 2u);
+}
+
+TEST_F(Persistence, ReadingIntoPopulatedObjectReplacesStoredKeysOnly) {
+    ImageBasedLighting target;
+    ixUtil::Error error;
+    ix::Reference<Float3Image> otherProbe = ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
+    target.setLightProbe(otherProbe.get(), error);
+    // Failed entries are cheap: one for a stored key, one for a key the file does not hold.
+    const int otherKey = 12345;
+    EXPECT_EQ(target.getSpecularMap(ZeroNorm(sharp->getKey()), nullptr), nullptr);
+    EXPECT_EQ(target.getSpecularMap(ZeroNorm(otherKey), nullptr), nullptr);
+    const auto* coeffsBefore = target.getLightCoeffs();
+    ASSERT_NE(coeffsBefore, nullptr);
+
+    readInto(target, sourceBytes);
+    EXPECT_EQ(target.getLightCoeffs(), coeffsBefore);
+    EXPECT_TRUE(samePixels(target.getReflectionMap()->getImage(), probe));
+    const Snapshot s = snapshot(target);
+    ASSERT_EQ(s.entries.size(), 3u);
+    for (const auto& entry : s.entries) {
+        if (entry.first == otherKey) {
+            EXPECT_FALSE(entry.second) << "entry for a key the file does not hold must stay as it was";
+        } else if (entry.first == sharp->getKey()) {
+            EXPECT_TRUE(samePixels(entry.second.get(), sharpMap->getImage()));
+        } else {
+            EXPECT_TRUE(samePixels(entry.second.get(), broadMap->getImage())) << entry.first;
+        }
+    }
+}
+
+TEST_F(Persistence, StoredProbeOfOtherShapeIsNotClaimed) {
+    // A stored usable flag whose probe the check refuses (a square image is a sphere map).
+    ioWriteContext context("never-committed");
+    ix::Reference<Float3Image> square = ixTest::makeLatLongProbe(64, 64, ixTest::whiteRadiance);
+    context.startSubPacket();
+    context.writeBool(true);
+    ixImage::packetFile::writeIrradiance(context, sourceIrradiance);
+    ixImage::packetFile::writeImage(context, square.get());
+    context.writePointer(square.get(), 0);
+    context.writeInt(0);
+    context.endSubPacket();
+
+    ImageBasedLighting restored;
+    readInto(restored, context.getBytes());
+    EXPECT_FALSE(restored.haveUsableLightProbe());
+    EXPECT_EQ(restored.getReflectionMap(), nullptr);
+}
+
+// Records the size of the encoding after every item, so damage can aim at item boundaries.
+class BoundaryRecorder : public ioWriteContext {
+public:
+    BoundaryRecorder() : ioWriteContext("never-committed") {}
+    void writePointer(const void* pointer, int kind) override {
+        ioWriteContext::writePointer(pointer, kind);
+        boundaries.push_back(getBytes().size());
+    }
+    void writeBool(bool value) override {
+        ioWriteContext::writeBool(value);
+        boundaries.push_back(getBytes().size());
+    }
+    void writeInt(int value) override {
+        ioWriteContext::writeInt(value);
+        boundaries.push_back(getBytes().size());
+    }
+    std::vector<std::size_t> boundaries;
+};
+
+// Offsets at and around item boundaries and in the file header; truncation also gets a stride
+// through the image data and the tail. (Flips inside pixel data change nothing structural.)
+std::vector<std::size_t> damageOffsets(ImageBasedLighting& lighting, std::size_t size, bool throughData) {
+    BoundaryRecorder recorder;
+    lighting.writeSubPacket(recorder);
+    std::set<std::size_t> offsets;
+    for (std::size_t b : recorder.boundaries)
+        for (std::size_t delta = 0; delta < 3; ++delta) {
+            if (b >= delta) offsets.insert(b - delta);
+            offsets.insert(b + delta);
+        }
+    for (std::size_t o = 0; o < 64; ++o) offsets.insert(o);
+    if (throughData) {
+        for (std::size_t o = 64; o < 160; ++o) offsets.insert(o);
+        for (std::size_t o = 0; o < size; o += 7919) offsets.insert(o);
+        for (std::size_t o = size > 64 ? size - 64 : 0; o < size; ++o) offsets.insert(o);
+    }
+    std::vector<std::size_t> result;
+    for (std::size_t o : offsets)
+        if (o < size) result.push_back(o);
+    return result;
+}
+
+TEST_F(Persistence, TruncatedFilesFailAndLeaveConsistentObjects) {
+    const std::vector<std::size_t> offsets = damageOffsets(*source, sourceBytes.size(), true);
+    ASSERT_GT(offsets.size(), 200u);
+    for (std::size_t length : offsets) {
+        const std::vector<std::uint8_t> truncated(sourceBytes.begin(), sourceBytes.begin() + length);
+        ImageBasedLighting restored;
+        ioReadContext context(truncated.data(), truncated.size());
+        restored.readSubPacket(context);
+        EXPECT_TRUE(context.failed()) << "truncated to " << length << " of " << sourceBytes.size();
+        expectConsistent(restored, "truncated to " + std::to_string(length));
+    }
+}
+
+TEST_F(Persistence, FlippedBytesLeaveConsistentObjects) {
+    const std::vector<std::size_t> offsets = damageOffsets(*source, sourceBytes.size(), false);
+    ASSERT_GT(offsets.size(), 100u);
+    const std::uint8_t masks[] = {0xFF, 0x01};
+    for (std::size_t offset : offsets)
+        for (std::uint8_t mask : masks) {
+            if (mask != 0xFF && offset >= 64) continue;  // low-bit flips only in the header
+            std::vector<std::uint8_t> damaged = sourceBytes;
+            damaged[offset] ^= mask;
+            ImageBasedLighting restored;
+            ioReadContext context(damaged.data(), damaged.size());
+            restored.readSubPacket(context);
+            expectConsistent(restored, "byte " + std::to_string(offset) + " ^ " + std::to_string(mask));
+        }
+}
+
+// The reading half of the cross-process round trip; it runs only when the writer below
+// starts this executable again with the file named in the environment.
+const char* const kFileVariable = "IXIMAGE_PERSISTENCE_FILE";
+
+TEST(PersistenceChild, ReadsFileWrittenByParent) {
+    const char* path = std::getenv(kFileVariable);
+    if (path == nullptr) GTEST_SKIP() << "run by Persistence.SecondProcessReadsTheFile";
+    ImageBasedLighting restored;
+    ioReadContext context(path);
+    restored.readSubPacket(context);
+    ASSERT_TRUE(context.isOk()) << context.getErrorMessage();
+    ASSERT_TRUE(restored.haveUsableLightProbe());
+    const Snapshot s = snapshot(restored);
+    // Report what was read; the parent compares it with what it wrote.
+    const auto* pixels = static_cast<const Float3Image*>(s.probe.get())->data();
+    double probeSum = 0.0;
+    for (int i = 0; i < s.probe->getWidth() * s.probe->getHeight(); ++i)
+        probeSum += pixels[i].red + pixels[i].green + pixels[i].blue;
+    std::ofstream report(std::string(path) + ".report");
+    report.precision(17);
+    report << s.probe->getWidth() << ' ' << s.probe->getHeight() << ' ' << probeSum << ' ' << s.entries.size();
+    for (const auto& entry : s.entries) report << ' ' << entry.first << ' ' << (entry.second ? 1 : 0);
+    report << '\n';
+}
+
+TEST_F(Persistence, SecondProcessReadsTheFile) {
+    std::string folder = ::testing::TempDir() + "persistenceXXXXXX";
+    ASSERT_NE(mkdtemp(&folder[0]), nullptr);
+    const std::string path = folder + "/lighting.pkt";
+    {
+        ioWriteContext context(path.c_str());
+        source->writeSubPacket(context);
+        ASSERT_TRUE(context.commit()) << context.getErrorMessage();
+    }
+
+    // Everything the child needs is prepared before fork: the parent has worker threads.
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    setenv(kFileVariable, path.c_str(), 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(self, self, "--gtest_filter=PersistenceChild.ReadsFileWrittenByParent", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    unsetenv(kFileVariable);
+    ASSERT_GE(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::ifstream report(path + ".report");
+    ASSERT_TRUE(report.good()) << "the child wrote no report";
+    int width = 0, height = 0;
+    double probeSum = 0.0;
+    std::size_t entryCount = 0;
+    report >> width >> height >> probeSum >> entryCount;
+    EXPECT_EQ(width, 200);
+    EXPECT_EQ(height, 100);
+    double expectedSum = 0.0;
+    for (int i = 0; i < 200 * 100; ++i)
+        expectedSum += probe->data()[i].red + probe->data()[i].green + probe->data()[i].blue;
+    EXPECT_EQ(probeSum, expectedSum);
+    ASSERT_EQ(entryCount, 2u);
+    std::set<int> keys;
+    for (std::size_t i = 0; i < entryCount; ++i) {
+        int key = 0, hasImage = 0;
+        report >> key >> hasImage;
+        keys.insert(key);
+        EXPECT_EQ(hasImage, 1) << key;
+    }
+    EXPECT_EQ(keys, (std::set<int>{sharp->getKey(), broad->getKey()}));
+    std::remove((path + ".report").c_str());
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
+}
+
+}  // namespace
