@@ -24,5 +24,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/iximageConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/iximageConfig.cmake
   ${PROJECT_BINARY_DIR}/iximageConfigVersion.cmake DESTINATION ${IXIMAGE_INSTALL_CMAKEDIR})
 
+# The pkg-config file locates the prefix from its own folder (${pcfiledir}), so that an
+# install with `cmake --install --prefix` elsewhere, or a moved tree, still resolves.
+file(RELATIVE_PATH IXIMAGE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" IXIMAGE_PC_TO_PREFIX "${IXIMAGE_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/iximage.pc.in ${PROJECT_BINARY_DIR}/iximage.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/iximage.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

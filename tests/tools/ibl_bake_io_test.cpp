@@ -1,0 +1,312 @@
+// The tool's file formats and building blocks: loader round trips, byte orders, the row
+// convention (the file's top row is the zenith, +Z), malformed files, atomic writes, previews
+// and the procedural probe.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "atomic_file.h"
+#include "bake.h"
+#include "hdr_io.h"
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/lighting/image_based_lighting.h"
+#include "preview.h"
+#include "sky_probe.h"
+#include "test_support.h"
+#include "tool_test_support.h"
+
+using ixImage::Float3Image;
+using ixImage::FloatPixel3;
+
+namespace {
+
+ix::Reference<Float3Image> randomImage(int width, int height, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-2.0f, 1000.0f);
+    ix::Reference<Float3Image> image(new Float3Image);
+    image->setSize(width, height);
+    for (int i = 0; i < width * height; ++i)
+        image->data()[i] = FloatPixel3<float>(value(random), value(random), value(random));
+    return image;
+}
+
+void expectSamePixels(const Float3Image& a, const Float3Image& b, const std::string& what) {
+    ASSERT_EQ(a.getWidth(), b.getWidth()) << what;
+    ASSERT_EQ(a.getHeight(), b.getHeight()) << what;
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x) {
+            ASSERT_EQ(a.at(x, y).red, b.at(x, y).red) << what << " at " << x << "," << y;
+            ASSERT_EQ(a.at(x, y).green, b.at(x, y).green) << what << " at " << x << "," << y;
+            ASSERT_EQ(a.at(x, y).blue, b.at(x, y).blue) << what << " at " << x << "," << y;
+        }
+}
+
+std::string floatBytes(float value, bool bigEndian) {
+    unsigned char word[4];
+    std::memcpy(word, &value, 4);
+    const uint32_t one = 1;
+    const bool hostLittle = *reinterpret_cast<const unsigned char*>(&one) == 1;
+    if (hostLittle == bigEndian) {
+        std::swap(word[0], word[3]);
+        std::swap(word[1], word[2]);
+    }
+    return std::string(reinterpret_cast<const char*>(word), 4);
+}
+
+iblBake::LoadedImage decode(const std::string& bytes) {
+    return iblBake::decodePfm(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+// ---- Round trips ----
+
+TEST(BakeIo, ExrAndPfmRoundTripsAreExact) {
+    const std::string dir = bakeTest::freshDir("roundtrip");
+    struct Case {
+        int width, height;
+    };
+    for (const Case& c : {Case{1, 1}, Case{8, 4}, Case{37, 11}, Case{96, 128}}) {
+        ix::Reference<Float3Image> original =
+            randomImage(c.width, c.height, unsigned(c.width * 131 + c.height));
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+
+        ASSERT_EQ(iblBake::writeExr(*original, dir + "/a.exr"), "") << size;
+        iblBake::LoadedImage exr = iblBake::loadProbe(dir + "/a.exr");
+        ASSERT_TRUE(exr.image) << size << ": " << exr.error;
+        expectSamePixels(*original, *exr.image, "EXR " + size);
+
+        ASSERT_EQ(iblBake::writePfm(*original, dir + "/a.pfm"), "") << size;
+        iblBake::LoadedImage pfm = iblBake::loadProbe(dir + "/a.pfm");
+        ASSERT_TRUE(pfm.image) << size << ": " << pfm.error;
+        expectSamePixels(*original, *pfm.image, "PFM " + size);
+    }
+}
+
+TEST(BakeIo, ExrFileStoresTheZenithRowFirst) {
+    const std::string dir = bakeTest::freshDir("exr_rows");
+    ix::Reference<Float3Image> image(new Float3Image);
+    image->setSize(4, 2);
+    for (int x = 0; x < 4; ++x) {
+        image->at(x, 0) = FloatPixel3<float>(1, 2, 3);  // bottom row
+        image->at(x, 1) = FloatPixel3<float>(7, 8, 9);  // top row
+    }
+    ASSERT_EQ(iblBake::writeExr(*image, dir + "/rows.exr"), "");
+    const bakeTest::FloatPlanes file = bakeTest::readExrFile(dir + "/rows.exr");
+    ASSERT_EQ(file.width, 4);
+    ASSERT_EQ(file.height, 2);
+    EXPECT_EQ(file.rgb[0], 7.0f) << "first file row must be the image's last row";
+    EXPECT_EQ(file.rgb[4 * 3 + 2], 3.0f) << "last file row must be the image's first row";
+}
+
+// A hand-made flat (not run-length encoded) Radiance file: the first scanline in the file is
+// the top of the picture. RGBE (128, 64, 32, 129) is (1, 0.5, 0.25) exactly.
+TEST(BakeIo, RadianceTopRowBecomesLastImageRow) {
+    const std::string dir = bakeTest::freshDir("radiance");
+    std::string bytes = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 2\n";
+    const unsigned char top[4] = {128, 64, 32, 129};  // 2^(129-136) * (128, 64, 32) = (1, .5, .25)
+    const unsigned char bottom[4] = {128, 128, 128, 130};  // (2, 2, 2)
+    for (int i = 0; i < 2; ++i) bytes.append(reinterpret_cast<const char*>(top), 4);
+    for (int i = 0; i < 2; ++i) bytes.append(reinterpret_cast<const char*>(bottom), 4);
+    bakeTest::writeBinaryFile(dir + "/probe.hdr", bytes);
+
+    iblBake::LoadedImage loaded = iblBake::loadProbe(dir + "/probe.hdr");
+    ASSERT_TRUE(loaded.image) << loaded.error;
+    ASSERT_EQ(loaded.image->getWidth(), 2);
+    EXPECT_NEAR(loaded.image->at(0, 1).red, 1.0f, 1e-6f);
+    EXPECT_NEAR(loaded.image->at(1, 1).green, 0.5f, 1e-6f);
+    EXPECT_NEAR(loaded.image->at(0, 1).blue, 0.25f, 1e-6f);
+    EXPECT_NEAR(loaded.image->at(1, 0).red, 2.0f, 1e-6f);
+}
+
+// ---- PFM specifics ----
+
+TEST(BakeIo, PfmByteOrdersAndGrey) {
+    struct Case {
+        const char* magic;
+        const char* scale;
+        bool bigEndian;
+        int channels;
+    };
+    const Case cases[] = {{"PF", "-1.0", false, 3},
+                          {"PF", "1.0", true, 3},
+                          {"Pf", "-2.5", false, 1},
+                          {"Pf", "1", true, 1}};
+    for (const Case& c : cases) {
+        // Two pixels, stored bottom row first: (1, 2, 3) then (4, 5, 6) (grey: 1 then 4).
+        std::string bytes = std::string(c.magic) + "\n2 1\n" + c.scale + "\n";
+        const float values[6] = {1, 2, 3, 4, 5, 6};
+        for (int i = 0; i < 2 * c.channels; ++i)
+            bytes += floatBytes(c.channels == 3 ? values[i] : values[3 * i], c.bigEndian);
+        iblBake::LoadedImage loaded = decode(bytes);
+        const std::string what = std::string(c.magic) + " scale " + c.scale;
+        ASSERT_TRUE(loaded.image) << what << ": " << loaded.error;
+        EXPECT_EQ(loaded.image->at(0, 0).red, 1.0f) << what;
+        EXPECT_EQ(loaded.image->at(1, 0).red, 4.0f) << what;
+        EXPECT_EQ(loaded.image->at(1, 0).blue, c.channels == 3 ? 6.0f : 4.0f) << what;
+        EXPECT_EQ(loaded.image->at(0, 0).green, c.channels == 3 ? 2.0f : 1.0f) << what;
+    }
+}
+
+TEST(BakeIo, PfmRowsAreStoredBottomUp) {
+    std::string bytes = "PF\n1 2\n-1\n";
+    for (float v : {1.0f, 1.0f, 1.0f, 9.0f, 9.0f, 9.0f}) bytes += floatBytes(v, false);
+    iblBake::LoadedImage loaded = decode(bytes);
+    ASSERT_TRUE(loaded.image) << loaded.error;
+    EXPECT_EQ(loaded.image->at(0, 0).red, 1.0f);
+    EXPECT_EQ(loaded.image->at(0, 1).red, 9.0f);
+}
+
+TEST(BakeIo, MalformedPfmIsRefusedWithAReason) {
+    struct Case {
+        std::string bytes;
+        const char* reason;
+    };
+    const std::string pixel = floatBytes(1.0f, false);
+    const Case cases[] = {
+        {"", "no PF or Pf header"},
+        {"P6\n1 1\n255\n", "no PF or Pf header"},
+        {"PF\n2", "truncated PFM header"},
+        {"PF\n-2 1\n-1\n", "malformed PFM size"},
+        {"PF\n2 x\n-1\n", "malformed PFM size"},
+        {"PF\n1 1\n0\n" + pixel + pixel + pixel, "malformed PFM scale"},
+        {"PF\n1 1\nnan\n" + pixel + pixel + pixel, "malformed PFM scale"},
+        {"PF\n0 1\n-1\n", "has no pixels"},
+        {"PF\n100000 100000\n-1\n", "too large"},
+        {"PF\n2 2\n-1\n" + pixel, "truncated"},
+        {"PF\n1 1\n-1", "truncated"},
+    };
+    for (const Case& c : cases) {
+        iblBake::LoadedImage loaded = decode(c.bytes);
+        EXPECT_FALSE(loaded.image) << "bytes: " << c.bytes;
+        EXPECT_NE(loaded.error.find(c.reason), std::string::npos)
+            << "bytes: " << c.bytes << " gave: " << loaded.error;
+    }
+}
+
+// ---- Row convention through the library ----
+
+// A probe that is bright only in the file's top row must light an upward normal, not a
+// downward one: the file's top row is the zenith, +Z.
+TEST(BakeIo, FileTopRowLightsTheUpwardNormal) {
+    const std::string dir = bakeTest::freshDir("zenith");
+    std::string bytes = "PF\n64 32\n-1\n";
+    for (int row = 0; row < 32; ++row)  // PFM: bottom row first, so row 31 is the picture's top
+        for (int x = 0; x < 64; ++x)
+            for (int c = 0; c < 3; ++c) bytes += floatBytes(row >= 28 ? 10.0f : 0.0f, false);
+    bakeTest::writeBinaryFile(dir + "/top.pfm", bytes);
+    iblBake::LoadedImage loaded = iblBake::loadProbe(dir + "/top.pfm");
+    ASSERT_TRUE(loaded.image) << loaded.error;
+
+    ixImage::ImageBasedLighting::setRotationMatrixFilename(
+        ixOS::Filename(ixTest::shareDir() + "/sh_rotation_matrices.txt"));
+    ixImage::ImageBasedLighting lighting;
+    ixUtil::Error error;
+    lighting.setLightProbe(loaded.image.get(), error);
+    ixImage::Irradiance irradiance;
+    lighting.getIrradiance(irradiance, nullptr);
+    const float up = iblBake::evaluateIrradiance(irradiance, 0, 0, 1).red;
+    const float down = iblBake::evaluateIrradiance(irradiance, 0, 0, -1).red;
+    EXPECT_GT(up, 0.1f);
+    EXPECT_GT(up, 10.0f * std::fabs(down)) << "up " << up << " down " << down;
+}
+
+// ---- Atomic writes ----
+
+TEST(BakeIo, FailedWriteLeavesTheOldFileAndNoTemporary) {
+    const std::string dir = bakeTest::freshDir("atomic");
+    const std::string path = dir + "/result.txt";
+    ASSERT_EQ(iblBake::writeText("old", path), "");
+    const std::string failure = iblBake::writeAtomically(path, [](const std::string& temp) {
+        bakeTest::writeBinaryFile(temp, "partial");
+        return std::string("simulated failure");
+    });
+    EXPECT_EQ(failure, "simulated failure");
+    EXPECT_EQ(bakeTest::readTextFile(path), "old");
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        ++entries;
+        EXPECT_EQ(entry.path().filename().string(), "result.txt");
+    }
+    EXPECT_EQ(entries, 1);
+    ASSERT_EQ(iblBake::writeText("new", path), "");
+    EXPECT_EQ(bakeTest::readTextFile(path), "new");
+    EXPECT_NE(iblBake::writeText("x", dir + "/missing-folder/file.txt"), "");
+}
+
+// ---- Previews ----
+
+TEST(BakePreview, QuantisesTopRowFirstAndClamps) {
+    ix::Reference<Float3Image> image(new Float3Image);
+    image->setSize(2, 2);
+    image->at(0, 1) = FloatPixel3<float>(0.5f, 2.0f, -1.0f);  // top row
+    image->at(1, 1) = FloatPixel3<float>(0.0f, 1.0f, NAN);
+    image->at(0, 0) = FloatPixel3<float>(0.25f, 0.25f, 0.25f);
+    ixImage::ToneControls controls;  // gamma 1, exposure 0, saturation 1: identity
+    ixImage::ToneMap toneMap;
+    toneMap.calculate(controls);
+    const iblBake::Rgb8Image preview = iblBake::tonemapPreview(*image, toneMap);
+    ASSERT_EQ(preview.pixels.size(), 12u);
+    EXPECT_EQ(preview.pixels[0], 128);  // 0.5 * 255 = 127.5, rounded half away from zero
+    EXPECT_EQ(preview.pixels[1], 255);  // clamped
+    EXPECT_EQ(preview.pixels[2], 0);    // negative
+    EXPECT_EQ(preview.pixels[6], 64);   // bottom row now second: 0.25 * 255 = 63.75
+    ixImage::ToneMap black;             // never calculated: exposure scale 0
+    const iblBake::Rgb8Image dark = iblBake::tonemapPreview(*image, black);
+    for (unsigned char value : dark.pixels) EXPECT_EQ(value, 0);
+}
+
+TEST(BakePreview, ContactSheetHasOneLabelledTilePerImage) {
+    iblBake::Rgb8Image white;
+    white.width = 4;
+    white.height = 2;
+    white.pixels.assign(4 * 2 * 3, 255);
+    const iblBake::Rgb8Image sheet =
+        iblBake::makeContactSheet({{"A", white}, {"PHONG 8", white}}, 40);
+    EXPECT_EQ(sheet.width, 8 + 2 * (40 + 8));
+    EXPECT_EQ(sheet.height, 8 + 16 + 20 + 8);
+    // Tile pixels are white; a pixel between the tiles is background.
+    const auto at = [&](int x, int y) {
+        return sheet.pixels[(size_t(y) * size_t(sheet.width) + size_t(x)) * 3];
+    };
+    EXPECT_EQ(at(8 + 20, 8 + 16 + 10), 255);
+    EXPECT_EQ(at(8 + 48 + 20, 8 + 16 + 10), 255);
+    EXPECT_LT(at(8 + 40 + 4, 8 + 16 + 10), 255);
+    // Some label pixel was drawn in the label strip above the first tile ("A": top row .X.).
+    EXPECT_GT(at(8 + 2, 8 + 2), 200);
+}
+
+// ---- Procedural probe ----
+
+TEST(SkyProbe, SunIsTheBrightestPixelAndTheGroundIsDim) {
+    const iblBake::SkyParameters sky;
+    ix::Reference<Float3Image> probe(iblBake::makeSkyProbe(64, sky));
+    ASSERT_EQ(probe->getWidth(), 128);
+    ASSERT_EQ(probe->getHeight(), 64);
+    const ixImage::LatLongMap projection(128, 64);
+    float brightest = 0;
+    ixLinear::VectorFlt brightestDir;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 128; ++x) {
+            ixLinear::VectorFlt dir;
+            projection.coordToDir((x + 0.5f) / 128, (y + 0.5f) / 64, dir);
+            const FloatPixel3<float> p = probe->at(x, y);
+            if (dir.z < 0) {
+                EXPECT_LT(p.red, 0.5f) << "ground at " << x << "," << y;
+            }
+            if (p.red > brightest) {
+                brightest = p.red;
+                brightestDir = dir;
+            }
+        }
+    const ixLinear::VectorFlt sun = iblBake::sunDirection(sky);
+    EXPECT_NEAR(std::sqrt(sun.dot(sun)), 1.0f, 1e-6f);
+    // Within the disc radius plus one pixel (180 / 64 degrees) of the sun's direction.
+    const double angle = std::acos(std::min(1.0f, brightestDir.dot(sun))) * 180.0 / M_PI;
+    EXPECT_LT(angle, sky.sunRadiusDeg + 180.0 / 64)
+        << "brightest pixel " << angle << " degrees from the sun";
+    EXPECT_FLOAT_EQ(brightest, sky.sunRadiance);
+}

@@ -1,0 +1,365 @@
+#include "bake.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "hdr_io.h"
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/envmap/recognize_remap.h"
+#include "iximage/image/blur.h"
+#include "iximage/image/resize.h"
+#include "iximage/lighting/image_based_lighting.h"
+#include "iximage/lighting/irradiance_alg.h"
+#include "iximage/lighting/lambert_reflectance.h"
+#include "iximage/lighting/phong_reflectance.h"
+#include "preview.h"
+#include "sky_probe.h"
+
+namespace iblBake {
+
+using ixImage::Float3Image;
+using ixImage::FloatPixel3;
+
+namespace {
+
+constexpr int kWorkingWidth = 200;
+constexpr int kWorkingHeight = 100;
+constexpr int kDefaultProbeHeight = 256;
+
+// The 200 x 100 latitude-longitude image the lighting object integrates: a latitude-longitude
+// probe wider than 400 pixels is blurred with diameter trunc(200 / width + 1) and then resized
+// bilinearly; a cross is remapped. Done here with the library's public operations so that the
+// coefficients written out are those behind the lighting object's matrices.
+ix::Reference<ixImage::EnvironmentMap> makeWorkingMap(Float3Image& probe) {
+    ix::Reference<ixImage::EnvironmentMap> probeMap(ixImage::newEnvironmentMap(probe));
+    if (!probeMap) return nullptr;
+    if (probeMap->type == ixImage::EnvironmentMap::kLatLong) {
+        ix::Reference<const ixImage::Image> reached(&probe);
+        const float scale = float(kWorkingWidth) / float(probe.getWidth());
+        if (scale < 0.5f) {
+            ix::Reference<ixImage::Image> blurred(probe.newEmpty());
+            ixImage::imageBlur(probe, *blurred, int(1.0f / scale + 1.0f), false, false);
+            reached = blurred;
+        }
+        ix::Reference<ixImage::Image> resized(
+            ixImage::resize(*reached, kWorkingWidth, kWorkingHeight, true));
+        if (!resized) return nullptr;
+        return ixImage::newEnvironmentMap(*resized);
+    }
+    if (probeMap->type != ixImage::EnvironmentMap::kCross) return nullptr;
+    ix::Reference<Float3Image> working(new Float3Image);
+    working->setSize(kWorkingWidth, kWorkingHeight);
+    working->setWrap(true, false);
+    ix::Reference<ixImage::EnvironmentMap> workingMap(ixImage::newEnvironmentMap(*working));
+    if (workingMap) ixImage::remap(*probeMap, *workingMap);
+    return workingMap;
+}
+
+std::string formatFloat(double value, int digits) {
+    if (!std::isfinite(value)) return "null";  // JSON has no NaN or infinity
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    return text;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+const char* projectionName(const ixImage::EnvironmentMap* map) {
+    if (!map) return "none";
+    switch (map->type) {
+        case ixImage::EnvironmentMap::kLatLong: return "latitude-longitude";
+        case ixImage::EnvironmentMap::kCross: return "vertical cross";
+        case ixImage::EnvironmentMap::kSphere: return "sphere";
+    }
+    return "unknown";
+}
+
+// One requested reflectance: the library object and how its outputs are named.
+struct Reflectance {
+    std::unique_ptr<ixImage::ReflectanceFunction> function;
+    std::string name;  // "phong 8", "lambert"
+    std::string stem;  // "specular_phong_8"
+};
+
+BakeResult failed(int code, std::string message) {
+    BakeResult result;
+    result.exitCode = code;
+    result.message = std::move(message);
+    return result;
+}
+
+}  // namespace
+
+// ---- Irradiance helpers ----
+
+IrradianceCoefficients computeIrradianceCoefficients(Float3Image& probe) {
+    IrradianceCoefficients result;
+    ix::Reference<ixImage::EnvironmentMap> working = makeWorkingMap(probe);
+    if (!working) return result;
+    ixImage::IrradianceAlg alg;
+    alg.accumulate(*working);
+    FloatPixel3<float> coefficients[ixImage::IrradianceAlg::kCoefficientCount];
+    alg.getCoefficients(coefficients);
+    for (int k = 0; k < 9; ++k) {
+        result.red[k] = coefficients[k].red;
+        result.green[k] = coefficients[k].green;
+        result.blue[k] = coefficients[k].blue;
+    }
+    return result;
+}
+
+FloatPixel3<float> evaluateIrradiance(const ixImage::Irradiance& irradiance, float x, float y,
+                                      float z) {
+    // The matrices live in the irradiance frame, (-X, -Y, Z) of the probe frame.
+    const double n[4] = {-double(x), -double(y), double(z), 1.0};
+    auto quadratic = [&n](const ixLinear::ProjMatrix& m) {
+        double sum = 0.0;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) sum += n[r] * m.m[r][c] * n[c];
+        return float(sum);
+    };
+    return FloatPixel3<float>(quadratic(irradiance.red), quadratic(irradiance.green),
+                              quadratic(irradiance.blue));
+}
+
+Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width) {
+    const int w = std::max(2, width);
+    const int h = w / 2;
+    Float3Image* image = new Float3Image;
+    image->setSize(w, h);
+    const ixImage::LatLongMap projection(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            ixLinear::VectorFlt dir;
+            projection.coordToDir((x + 0.5f) / float(w), (y + 0.5f) / float(h), dir);
+            image->at(x, y) = evaluateIrradiance(irradiance, dir.x, dir.y, dir.z);
+        }
+    return image;
+}
+
+std::string irradianceJson(const IrradianceCoefficients& coefficients,
+                           const ixImage::Irradiance& irradiance, const std::string& source,
+                           int probeWidth, int probeHeight, const std::string& projection,
+                           const std::vector<std::string>& outputs) {
+    std::string json = "{\n";
+    json += "  \"frame\": " +
+            jsonString(
+                "Right-handed, +z up. Coefficients and matrices use (x, y, z) = (-X, -Y, Z) of the "
+                "probe frame, in which +Z is up, the centre column of a latitude-longitude probe "
+                "looks along -Y, the column at u = 1/4 along +X and the image's top row is the "
+                "zenith. Irradiance for a unit normal n = (x, y, z): (x, y, z, 1) M (x, y, z, 1)^T "
+                "per channel, the cosine-weighted integral of the light over the hemisphere around "
+                "n divided by pi, in the probe's radiance units (1 under a uniform probe of 1).") +
+            ",\n";
+    json += "  \"source\": " + jsonString(source) + ",\n";
+    json += "  \"probe\": {\"width\": " + std::to_string(probeWidth) +
+            ", \"height\": " + std::to_string(probeHeight) +
+            ", \"projection\": " + jsonString(projection) + "},\n";
+    json +=
+        "  \"basis\": [\"1\", \"y\", \"z\", \"x\", \"x*y\", \"y*z\", \"3*z^2-1\", \"x*z\", "
+        "\"x^2-y^2\"],\n";
+    json += "  \"coefficients\": {\n";
+    const float* channels[3] = {coefficients.red, coefficients.green, coefficients.blue};
+    const char* names[3] = {"red", "green", "blue"};
+    for (int c = 0; c < 3; ++c) {
+        json += std::string("    \"") + names[c] + "\": [";
+        for (int k = 0; k < 9; ++k) json += (k ? ", " : "") + formatFloat(channels[c][k], 9);
+        json += c < 2 ? "],\n" : "]\n";
+    }
+    json += "  },\n  \"matrices\": {\n";
+    const ixLinear::ProjMatrix* matrices[3] = {&irradiance.red, &irradiance.green,
+                                               &irradiance.blue};
+    for (int c = 0; c < 3; ++c) {
+        json += std::string("    \"") + names[c] + "\": [";
+        for (int r = 0; r < 4; ++r) {
+            json += r ? ", [" : "[";
+            for (int col = 0; col < 4; ++col)
+                json += (col ? ", " : "") + formatFloat(matrices[c]->m[r][col], 17);
+            json += "]";
+        }
+        json += c < 2 ? "],\n" : "]\n";
+    }
+    json += "  },\n  \"outputs\": [";
+    for (size_t i = 0; i < outputs.size(); ++i) json += (i ? ", " : "") + jsonString(outputs[i]);
+    json += "]\n}\n";
+    return json;
+}
+
+std::string defaultRotationMatrixPath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty()) return std::string();
+    return (self.parent_path() / ".." / "share" / "iximage" / "sh_rotation_matrices.txt")
+        .lexically_normal()
+        .string();
+}
+
+// ---- The pipeline ----
+
+BakeResult bake(const BakeOptions& options, BakeListener& listener) {
+    // The rotation matrices first: without them nothing can be computed.
+    const std::string matrixPath = options.rotationMatrixPath.empty() ? defaultRotationMatrixPath()
+                                                                      : options.rotationMatrixPath;
+    if (std::FILE* file = std::fopen(matrixPath.c_str(), "rb")) {
+        std::fclose(file);
+    } else {
+        return failed(kExitInputError,
+                      "ibl-bake: " + (matrixPath.empty() ? std::string("<unknown>") : matrixPath) +
+                          ": cannot read the rotation-matrix file (use --rotation-matrices FILE)");
+    }
+    ixImage::ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(matrixPath));
+
+    // The probe.
+    ix::Reference<Float3Image> probe;
+    std::string source;
+    if (options.inputPath.empty()) {
+        probe = makeSkyProbe(kDefaultProbeHeight);
+        source = "built-in sun-and-sky probe";
+    } else {
+        LoadedImage loaded = loadProbe(options.inputPath);
+        if (!loaded.image)
+            return failed(kExitInputError, "ibl-bake: " + options.inputPath + ": " + loaded.error);
+        probe = loaded.image;
+        source = options.inputPath;
+    }
+
+    ixImage::ImageBasedLighting lighting;
+    ixUtil::Error error;
+    lighting.setLightProbe(probe.get(), error);
+    if (!lighting.haveUsableLightProbe())
+        return failed(kExitInputError,
+                      "ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
+                          ": " + error.getMessage());
+    const std::string projection = projectionName(lighting.getReflectionMap());
+
+    std::error_code folderError;
+    std::filesystem::create_directories(options.outputDir, folderError);
+    if (folderError)
+        return failed(kExitOutputError, "ibl-bake: " + options.outputDir +
+                                            ": cannot create the output folder (" +
+                                            folderError.message() + ")");
+    const std::string folder = options.outputDir + (options.outputDir.back() == '/' ? "" : "/");
+
+    BakeResult result;
+    ixImage::ToneMap toneMap;
+    toneMap.calculate(options.tone);
+    std::vector<SheetTile> tiles;
+
+    auto writePreview = [&](const Float3Image& image, const std::string& name,
+                            const std::string& label) {
+        Rgb8Image preview = tonemapPreview(image, toneMap);
+        const std::string path = folder + name + ".png";
+        const std::string problem = writePng(preview.pixels, preview.width, preview.height, path);
+        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
+        listener.wrote(path, "preview, " + std::to_string(preview.width) + " x " +
+                                 std::to_string(preview.height));
+        result.outputs.push_back(name + ".png");
+        tiles.push_back(SheetTile{label, std::move(preview)});
+        return std::string();
+    };
+    auto writeMap = [&](const Float3Image& image, const std::string& name,
+                        const std::string& what) {
+        const std::string path = folder + name + ".exr";
+        const std::string problem = writeExr(image, path);
+        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
+        listener.wrote(path, what + ", " + std::to_string(image.getWidth()) + " x " +
+                                 std::to_string(image.getHeight()) + " float RGB");
+        result.outputs.push_back(name + ".exr");
+        return std::string();
+    };
+
+    std::string problem = writePreview(*probe, "probe", "PROBE");
+    if (!problem.empty()) return failed(kExitOutputError, problem);
+
+    // Irradiance.
+    ixImage::Irradiance irradiance;
+    lighting.getIrradiance(irradiance, listener.beginStage("irradiance"));
+    listener.endStage();
+    if (!lighting.getLightCoeffs())
+        return failed(kExitInputError,
+                      "ibl-bake: " + matrixPath + ": the rotation-matrix file could not be loaded");
+    const IrradianceCoefficients coefficients = computeIrradianceCoefficients(*probe);
+    ix::Reference<Float3Image> irradianceMap(makeIrradianceMap(irradiance));
+    problem = writeMap(*irradianceMap, "irradiance", "irradiance map");
+    if (problem.empty()) problem = writePreview(*irradianceMap, "irradiance", "IRRADIANCE");
+    if (!problem.empty()) return failed(kExitOutputError, problem);
+
+    // Specular maps.
+    std::vector<Reflectance> reflectances;
+    for (int exponent : options.phongExponents) {
+        Reflectance phong;
+        phong.function.reset(new ixImage::PhongReflectance(exponent));
+        phong.name = "phong " + std::to_string(exponent);
+        phong.stem = "specular_phong_" + std::to_string(exponent);
+        reflectances.push_back(std::move(phong));
+    }
+    if (options.lambert) {
+        Reflectance lambert;
+        lambert.function.reset(new ixImage::LambertReflectance);
+        lambert.name = "lambert";
+        lambert.stem = "specular_lambert";
+        reflectances.push_back(std::move(lambert));
+    }
+    for (const Reflectance& reflectance : reflectances) {
+        ixImage::EnvironmentMap* map =
+            lighting.getSpecularMap(*reflectance.function, listener.beginStage(reflectance.name));
+        listener.endStage();
+        const Float3Image* image =
+            map && map->image && map->image->getPixelType() == ixImage::kPixelFloat3
+                ? static_cast<const Float3Image*>(map->image.get())
+                : nullptr;
+        if (!image)
+            return failed(
+                kExitInputError,
+                "ibl-bake: " + source + ": no specular map could be built for " + reflectance.name);
+        problem = writeMap(*image, reflectance.stem, "specular map (" + reflectance.name + ")");
+        std::string label = reflectance.name;
+        for (char& c : label) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (problem.empty()) problem = writePreview(*image, reflectance.stem, label);
+        if (!problem.empty()) return failed(kExitOutputError, problem);
+    }
+
+    if (options.contactSheet) {
+        const Rgb8Image sheet = makeContactSheet(tiles);
+        const std::string path = folder + "contact_sheet.png";
+        problem = writePng(sheet.pixels, sheet.width, sheet.height, path);
+        if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + path + ": " + problem);
+        listener.wrote(path, "contact sheet, " + std::to_string(sheet.width) + " x " +
+                                 std::to_string(sheet.height));
+        result.outputs.push_back("contact_sheet.png");
+    }
+
+    // The JSON last, listing everything else, so that its presence means the bake completed.
+    std::vector<std::string> listed = result.outputs;
+    listed.push_back("irradiance.json");
+    const std::string jsonPath = folder + "irradiance.json";
+    problem = writeText(irradianceJson(coefficients, irradiance, source, probe->getWidth(),
+                                       probe->getHeight(), projection, listed),
+                        jsonPath);
+    if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + jsonPath + ": " + problem);
+    listener.wrote(jsonPath, "irradiance coefficients and matrices");
+    result.outputs.push_back("irradiance.json");
+    return result;
+}
+
+}  // namespace iblBake

@@ -1,0 +1,213 @@
+// ibl-bake: bakes a light probe into diffuse irradiance and specular maps.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bake.h"
+
+namespace {
+
+using iblBake::kExitSuccess;
+using iblBake::kExitUsageError;
+
+const char* const kHelp = R"(Usage: ibl-bake [options] [PROBE]
+
+Bakes a high-dynamic-range light probe into image-based lighting data: diffuse irradiance
+(9 spherical-harmonic coefficients per channel and three 4 x 4 matrices), an irradiance map,
+one specular map per reflectance, and tone-mapped PNG previews.
+
+PROBE is an OpenEXR (.exr), Radiance (.hdr) or PFM (.pfm) file, recognised by its content.
+Its shape decides the projection: width = 2 x height is latitude-longitude, width:height =
+3:4 a vertical cross; anything else is refused. The top row of the picture is the zenith
+(+Z). Without PROBE a built-in procedural sun-and-sky probe is baked.
+
+Options:
+  -o, --out DIR              output folder (default: out), created if missing
+      --phong N              add a Phong specular map with exponent N (1..100000); repeatable
+      --lambert              add a Lambert (diffuse) specular map
+                             (with neither option: --phong 8 --phong 64 --lambert)
+      --exposure STOPS       preview exposure in stops (default 0)
+      --gamma G              preview display gamma (default 2.2)
+      --saturation S         preview saturation exponent (default 1)
+      --rotation-matrices F  spherical-harmonic rotation-matrix file (default: found beside
+                             the executable, ../share/iximage/sh_rotation_matrices.txt)
+      --no-contact-sheet     skip contact_sheet.png
+  -q, --quiet                print nothing but errors (this also silences the library's
+                             order-analysis lines on standard output)
+  -h, --help                 show this help
+      --version              show the version
+
+Outputs (in DIR): irradiance.json, irradiance.exr, specular_phong_N.exr, specular_lambert.exr,
+a .png preview of each and of the probe (probe.png), and contact_sheet.png. EXR maps are
+200 x 100 latitude-longitude float RGB in the probe's units, top row = zenith. Files are
+written atomically.
+
+Exit status: 0 success, 1 an output could not be written, 2 usage error, 3 input error.
+
+Examples:
+  ibl-bake                                   # bake the built-in sky into out/
+  ibl-bake --out studio studio.exr           # bake a probe
+  ibl-bake --phong 16 --exposure -2 sky.hdr  # one Phong map, darker previews
+)";
+
+// A progress bar on standard error, redrawn in place while a stage runs.
+class TerminalProgress : public ixUtil::Progress {
+public:
+    void begin(const std::string& name) {
+        stage = name;
+        lastPercent = -1;
+        set(0.0);
+    }
+    void set(double fraction) override {
+        Progress::set(fraction);
+        const double clamped = fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
+        const int percent = int(clamped * 100.0);
+        if (percent == lastPercent) return;
+        lastPercent = percent;
+        constexpr int kBarWidth = 30;
+        const int filled = int(clamped * kBarWidth);
+        std::fprintf(stderr, "\r  %-12s [%.*s%*s] %3d%%", stage.c_str(), filled,
+                     "##############################", kBarWidth - filled, "", percent);
+        std::fflush(stderr);
+    }
+    void end() {
+        set(1.0);
+        std::fputc('\n', stderr);
+    }
+
+private:
+    std::string stage;
+    int lastPercent = -1;
+};
+
+class ConsoleListener : public iblBake::BakeListener {
+public:
+    ConsoleListener(bool quiet, bool terminal) : quiet(quiet), terminal(terminal) {}
+
+    ixUtil::Progress* beginStage(const std::string& name) override {
+        if (quiet || !terminal) return nullptr;
+        bar.begin(name);
+        return &bar;
+    }
+    void endStage() override {
+        if (!quiet && terminal) bar.end();
+    }
+    void wrote(const std::string& path, const std::string& what) override {
+        if (!quiet && !terminal)
+            std::fprintf(stderr, "ibl-bake: wrote %s (%s)\n", path.c_str(), what.c_str());
+    }
+
+private:
+    bool quiet;
+    bool terminal;
+    TerminalProgress bar;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "ibl-bake: %s (try --help)\n", message.c_str());
+    return kExitUsageError;
+}
+
+bool parseNumber(const char* text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    iblBake::BakeOptions options;
+    options.tone.gamma = 2.2f;
+    options.tone.exposure = 0.0f;
+    options.tone.saturation = 1.0f;
+    bool quiet = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        // Options that take a value accept "--name value" and "--name=value".
+        std::string name = arg, value;
+        bool hasValue = false;
+        const size_t equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (hasValue) return true;
+            if (i + 1 >= argc) return false;
+            value = argv[++i];
+            return true;
+        };
+
+        if (name == "-h" || name == "--help") {
+            std::fputs(kHelp, stdout);
+            return kExitSuccess;
+        } else if (name == "--version") {
+            std::printf("ibl-bake (iximage) 0.1.0\n");
+            return kExitSuccess;
+        } else if (name == "-q" || name == "--quiet") {
+            quiet = true;
+        } else if (name == "--lambert") {
+            options.lambert = true;
+        } else if (name == "--no-contact-sheet") {
+            options.contactSheet = false;
+        } else if (name == "-o" || name == "--out") {
+            if (!takeValue() || value.empty()) return usageError(name + " needs a folder");
+            options.outputDir = value;
+        } else if (name == "--rotation-matrices") {
+            if (!takeValue() || value.empty()) return usageError(name + " needs a file");
+            options.rotationMatrixPath = value;
+        } else if (name == "--phong") {
+            double exponent = 0.0;
+            if (!takeValue() || !parseNumber(value.c_str(), exponent) ||
+                exponent != std::floor(exponent) || exponent < 1.0 || exponent > 100000.0)
+                return usageError("--phong needs an integer exponent from 1 to 100000, not '" +
+                                  value + "'");
+            options.phongExponents.push_back(int(exponent));
+        } else if (name == "--exposure" || name == "--gamma" || name == "--saturation") {
+            double number = 0.0;
+            if (!takeValue() || !parseNumber(value.c_str(), number))
+                return usageError(name + " needs a number, not '" + value + "'");
+            if (name == "--gamma" && !(number > 0.0)) return usageError("--gamma must be positive");
+            if (name == "--exposure") options.tone.exposure = float(number);
+            if (name == "--gamma") options.tone.gamma = float(number);
+            if (name == "--saturation") options.tone.saturation = float(number);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option '" + arg + "'");
+        } else if (!options.inputPath.empty()) {
+            return usageError("only one probe may be given ('" + options.inputPath + "' and '" +
+                              arg + "')");
+        } else {
+            options.inputPath = arg;
+        }
+    }
+    if (options.phongExponents.empty() && !options.lambert) {
+        options.phongExponents = {8, 64};
+        options.lambert = true;
+    }
+
+    // The library prints its order analysis on standard output; quiet means quiet.
+    if (quiet && !std::freopen("/dev/null", "w", stdout))
+        return usageError("cannot silence standard output");
+    ConsoleListener listener(quiet, isatty(STDERR_FILENO) != 0);
+    const iblBake::BakeResult result = iblBake::bake(options, listener);
+    if (result.exitCode != kExitSuccess) {
+        // One line, whatever a decoder put into its own message.
+        std::string line = result.message;
+        for (char& c : line)
+            if (c == '\n' || c == '\r') c = ' ';
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return result.exitCode;
+    }
+    if (!quiet && isatty(STDERR_FILENO))
+        std::fprintf(stderr, "ibl-bake: wrote %zu files into %s\n", result.outputs.size(),
+                     options.outputDir.c_str());
+    return kExitSuccess;
+}
