@@ -1,0 +1,20 @@
+# Checks that iximage/iximage.h includes every public header of the library. A header is
+# internal, and left out of the umbrella, when its opening comment says so.
+#   cmake -DSOURCE_DIR=<repository root> -P umbrella_check.cmake
+file(READ "${SOURCE_DIR}/iximage/iximage.h" umbrella)
+file(GLOB_RECURSE headers RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/iximage/*/*.h")
+set(missing)
+foreach(header IN LISTS headers)
+  file(STRINGS "${SOURCE_DIR}/${header}" opening LIMIT_COUNT 12)
+  string(TOLOWER "${opening}" opening)
+  if(opening MATCHES "internal|not exported")
+    continue()
+  endif()
+  string(FIND "${umbrella}" "#include \"${header}\"" at)
+  if(at EQUAL -1)
+    list(APPEND missing "${header}")
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "iximage/iximage.h does not include: ${missing}")
+endif()
