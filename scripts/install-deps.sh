@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libimath-dev libopenexr-dev libstb-dev libpng-dev
-  clang-format
+  clang-format clang libclang-rt-14-dev
 )
 
 missing=()

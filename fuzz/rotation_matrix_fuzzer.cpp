@@ -1,0 +1,49 @@
+// Fuzzes the rotation-matrix file reader: the input is written to a private temporary file
+// and parsed into a full block, as initializeReflectance does.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "iximage/sh/rotation_matrices.h"
+
+namespace {
+
+// One temporary file per fuzzing process, removed at exit.
+struct ScratchFile {
+    std::string path;
+    ScratchFile() {
+        const char* dir = std::getenv("TMPDIR");
+        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/ixfuzz-rotation-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        const int fd = mkstemp(name.data());
+        if (fd < 0) std::abort();
+        close(fd);
+        path = name.data();
+    }
+    ~ScratchFile() { std::remove(path.c_str()); }
+};
+
+volatile double gSink;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static ScratchFile scratch;
+    static std::vector<double> block(ixImage::kRotationMatrixCount);
+
+    std::FILE* file = std::fopen(scratch.path.c_str(), "wb");
+    if (!file) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+    std::fclose(file);
+
+    // A file that exists always reads as accepted, however malformed its contents.
+    if (!ixImage::readRotationMatrices(block.data(), scratch.path.c_str(), nullptr)) std::abort();
+    gSink = block[ixImage::rotationMatrixIndex(20, 20, 20, 99)] + block[0];
+    return 0;
+}
