@@ -2,8 +2,6 @@
 // reader it picks (OpenEXR, Radiance, PFM) from a file, and through the in-memory PFM decoder.
 // A loader must answer with an image or a reason, never both, and an image must be as large
 // as it says.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,23 +10,9 @@
 #include <vector>
 
 #include "hdr_io.h"
+#include "scratch_file.h"
 
 namespace {
-
-struct ScratchFile {
-    std::string path;
-    ScratchFile() {
-        const char* dir = std::getenv("TMPDIR");
-        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/ixfuzz-probe-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = mkstemp(name.data());
-        if (fd < 0) std::abort();
-        close(fd);
-        path = name.data();
-    }
-    ~ScratchFile() { std::remove(path.c_str()); }
-};
 
 volatile float gSink;
 
@@ -46,7 +30,7 @@ void check(const iblBake::LoadedImage& loaded) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ScratchFile scratch;
+    static ixFuzz::ScratchFile scratch("ixfuzz-probe");
     std::FILE* file = std::fopen(scratch.path.c_str(), "wb");
     if (!file) std::abort();
     if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();

@@ -1,7 +1,5 @@
 // Fuzzes the rotation-matrix file reader: the input is written to a private temporary file
 // and parsed into a full block, as initializeReflectance does.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,31 +8,16 @@
 #include <vector>
 
 #include "iximage/sh/rotation_matrices.h"
+#include "scratch_file.h"
 
 namespace {
-
-// One temporary file per fuzzing process, removed at exit.
-struct ScratchFile {
-    std::string path;
-    ScratchFile() {
-        const char* dir = std::getenv("TMPDIR");
-        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/ixfuzz-rotation-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = mkstemp(name.data());
-        if (fd < 0) std::abort();
-        close(fd);
-        path = name.data();
-    }
-    ~ScratchFile() { std::remove(path.c_str()); }
-};
 
 volatile double gSink;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ScratchFile scratch;
+    static ixFuzz::ScratchFile scratch("ixfuzz-rotation");
     static std::vector<double> block(ixImage::kRotationMatrixCount);
 
     std::FILE* file = std::fopen(scratch.path.c_str(), "wb");

@@ -24,7 +24,8 @@
 
 // "<name>.ppm": the image bottom row first (so the file shows the last row at the top), each
 // channel times 255 when scaleTo255 is true, then clamped and truncated to a byte.
-IXIMAGE_API void dumpImage(const char* name, const ixImage::TypedImage<ixImage::FloatPixel3<float>>& image,
+IXIMAGE_API void dumpImage(const char* name,
+                           const ixImage::TypedImage<ixImage::FloatPixel3<float>>& image,
                            bool scaleTo255);
 
 // "tmpref.ppm", 400 x 100: the map seen from d, each map column shown twice at half weight
@@ -37,19 +38,22 @@ IXIMAGE_API void dumpimage(const ixImage::ShrmImage& shrm, const double* d, doub
 
 // "tmpktsphere.ppm", 256 x 256: a mirror sphere filling the picture, seen along d, lit by the
 // map (bilinear reads) through bands 0..order (clamped to 0..10), times scale.
-IXIMAGE_API void dumpktsphere(const ixImage::ShrmImage& shrm, const double* d, int order, double scale);
+IXIMAGE_API void dumpktsphere(const ixImage::ShrmImage& shrm, const double* d, int order,
+                              double scale);
 
 // "tmp3D.ppm" when threeD != 0, else "tmpfreq.ppm", 256 x 256: a mirror sphere of radius 96.5
 // pixels inside a black border, bands 0..10. The array pointers and the second int are not read.
-IXIMAGE_API void dumpimagesphere(const double (*samples)[100][100][200], const double (*light)[21][41],
-                                 const double (*brdf)[21][21][21], const ixImage::ShrmImage& shrm,
-                                 const double* d, int threeD, int unused, double scale);
+IXIMAGE_API void dumpimagesphere(const double (*samples)[100][100][200],
+                                 const double (*light)[21][41], const double (*brdf)[21][21][21],
+                                 const ixImage::ShrmImage& shrm, const double* d, int threeD,
+                                 int unused, double scale);
 
 // Eleven files "tmp3D%d.ppm" or "tmpfreq%d.ppm" (%d = 0..10): file k is the dumpimagesphere
 // picture summed through band k only. When one of them cannot be opened none is written.
-IXIMAGE_API void dumpimagesphereall(const double (*samples)[100][100][200], const double (*light)[21][41],
-                                    const double (*brdf)[21][21][21], const ixImage::ShrmImage& shrm,
-                                    const double* d, int threeD, int unused, double scale);
+IXIMAGE_API void dumpimagesphereall(const double (*samples)[100][100][200],
+                                    const double (*light)[21][41], const double (*brdf)[21][21][21],
+                                    const ixImage::ShrmImage& shrm, const double* d, int threeD,
+                                    int unused, double scale);
 
 // Coefficient files of a map: "<base>.shrm" with bands 0..10 of every pixel, then the six cube
 // faces "<base>_nx.shrm", "_px", "_ny", "_py", "_nz", "_pz" (64 x 64 texels, bilinear reads,
@@ -61,5 +65,5 @@ IXIMAGE_API void dumpimagesphereall(const double (*samples)[100][100][200], cons
 //    as two bytes, high byte first; v / M counts as 0 when M = 0, so u = 0x7FFF; -M gives 0 and
 //    +M gives 65535.
 // The second string is not read.
-IXIMAGE_API void printshrms(const char* base, const char* unused, int order, const ixImage::ShrmImage& shrm,
-                            double scale);
+IXIMAGE_API void printshrms(const char* base, const char* unused, int order,
+                            const ixImage::ShrmImage& shrm, double scale);

@@ -59,8 +59,8 @@ void traceSphere(const ShrmImage& shrm, const double* d, const SphereView& view,
     double thetaD, phiD;
     directionAngles(d[0], d[1], d[2], thetaD, phiD);
     // The picture's frame: theta-hat points down the meridian, phi-hat along the parallel.
-    const double thetaHat[3] = {std::cos(thetaD) * std::cos(phiD), std::cos(thetaD) * std::sin(phiD),
-                                -std::sin(thetaD)};
+    const double thetaHat[3] = {std::cos(thetaD) * std::cos(phiD),
+                                std::cos(thetaD) * std::sin(phiD), -std::sin(thetaD)};
     const double phiHat[3] = {-std::sin(phiD), std::cos(phiD), 0.0};
     Rgb coeffs[kMapCoeffs];
     for (int i = 0; i < 256; ++i)
@@ -85,8 +85,8 @@ void traceSphere(const ShrmImage& shrm, const double* d, const SphereView& view,
         }
 }
 
-void writeSphere(const char* fileName, const ShrmImage& shrm, const double* d, const SphereView& view,
-                 int lastBand, double scale) {
+void writeSphere(const char* fileName, const ShrmImage& shrm, const double* d,
+                 const SphereView& view, int lastBand, double scale) {
     if (!isReflectionMap(shrm) || d == nullptr) return;
     std::FILE* file = std::fopen(fileName, "wb");
     if (file == nullptr) return;
@@ -96,7 +96,9 @@ void writeSphere(const char* fileName, const ShrmImage& shrm, const double* d, c
     writeHeader(file, 256, 256);
     traceSphere(
         shrm, d, view, lastBand,
-        [&](int, int, const Rgb* coeffs) { putRgb(file, viewedSum(harmonics, coeffs, lastBand, scale)); },
+        [&](int, int, const Rgb* coeffs) {
+            putRgb(file, viewedSum(harmonics, coeffs, lastBand, scale));
+        },
         [&](int, int) { putBlack(file); });
     std::fclose(file);
 }
@@ -108,7 +110,9 @@ int clampBand(int order) { return order < 0 ? 0 : (order > kMapBands - 1 ? kMapB
 void dumpImage(const char* name, const TypedImage<FloatPixel3<float>>& image, bool scaleTo255) {
     if (name == nullptr) return;
     char fileName[4096];
-    if (std::snprintf(fileName, sizeof fileName, "%s.ppm", name) >= static_cast<int>(sizeof fileName)) return;
+    if (std::snprintf(fileName, sizeof fileName, "%s.ppm", name) >=
+        static_cast<int>(sizeof fileName))
+        return;
     std::FILE* file = std::fopen(fileName, "wb");
     if (file == nullptr) return;
     const int width = image.getWidth(), height = image.getHeight();
@@ -144,7 +148,8 @@ void dumpimageref(const ShrmImage& shrm, const double* d, double scale) {
             for (int c = 0; c < kMapCoeffs; ++c) {
                 const double weight = view.y[c];
                 sum.red += weight * (left.coeffs[c].red + right.coeffs[c].red) * (scale * 0.5);
-                sum.green += weight * (left.coeffs[c].green + right.coeffs[c].green) * (scale * 0.5);
+                sum.green +=
+                    weight * (left.coeffs[c].green + right.coeffs[c].green) * (scale * 0.5);
                 sum.blue += weight * (left.coeffs[c].blue + right.coeffs[c].blue) * (scale * 0.5);
             }
             putRgb(file, sum);
@@ -170,10 +175,12 @@ void dumpimage(const ShrmImage& shrm, const double* d, double scale) {
                 continue;
             }
             double a, b;
-            mirrorPosition(2.0 * e * n[0] - dv[0], 2.0 * e * n[1] - dv[1], 2.0 * e * n[2] - dv[2], a, b);
+            mirrorPosition(2.0 * e * n[0] - dv[0], 2.0 * e * n[1] - dv[1], 2.0 * e * n[2] - dv[2],
+                           a, b);
             const int row = static_cast<int>(std::fmin(a, 99.0));
             const int column = static_cast<int>(std::fmin(b, 199.0));
-            putRgb(file, viewedSum(view, shrm.data()[row * kMapWidth + column].coeffs, kMapBands - 1, scale));
+            putRgb(file, viewedSum(view, shrm.data()[row * kMapWidth + column].coeffs,
+                                   kMapBands - 1, scale));
         }
     std::fclose(file);
 }
@@ -182,14 +189,16 @@ void dumpktsphere(const ShrmImage& shrm, const double* d, int order, double scal
     writeSphere("tmpktsphere.ppm", shrm, d, SphereView{127.5, false}, clampBand(order), scale);
 }
 
-void dumpimagesphere(const double (*)[100][100][200], const double (*)[21][41], const double (*)[21][21][21],
-                     const ShrmImage& shrm, const double* d, int threeD, int, double scale) {
-    writeSphere(threeD != 0 ? "tmp3D.ppm" : "tmpfreq.ppm", shrm, d, SphereView{96.5, true}, kMapBands - 1,
-                scale);
+void dumpimagesphere(const double (*)[100][100][200], const double (*)[21][41],
+                     const double (*)[21][21][21], const ShrmImage& shrm, const double* d,
+                     int threeD, int, double scale) {
+    writeSphere(threeD != 0 ? "tmp3D.ppm" : "tmpfreq.ppm", shrm, d, SphereView{96.5, true},
+                kMapBands - 1, scale);
 }
 
-void dumpimagesphereall(const double (*)[100][100][200], const double (*)[21][41], const double (*)[21][21][21],
-                        const ShrmImage& shrm, const double* d, int threeD, int, double scale) {
+void dumpimagesphereall(const double (*)[100][100][200], const double (*)[21][41],
+                        const double (*)[21][21][21], const ShrmImage& shrm, const double* d,
+                        int threeD, int, double scale) {
     if (!isReflectionMap(shrm) || d == nullptr) return;
     std::FILE* files[kMapBands] = {};
     bool allOpen = true;

@@ -18,12 +18,14 @@ using Rgb = FloatPixel3<double>;
 constexpr int kFaceSize = 64;
 constexpr double kFaceCentre = 31.5;
 
-double channel(const Rgb& value, int c) { return c == 0 ? value.red : (c == 1 ? value.green : value.blue); }
+double channel(const Rgb& value, int c) {
+    return c == 0 ? value.red : (c == 1 ? value.green : value.blue);
+}
 
 // Writes one coefficient file: pixelCount pixels of coefficientCount coefficients each, stored
 // pixel after pixel in coeffs with a stride of stride coefficients.
-void writeCoefficientFile(const std::string& fileName, const Rgb* coeffs, int pixelCount, int stride,
-                          int coefficientCount, double scale) {
+void writeCoefficientFile(const std::string& fileName, const Rgb* coeffs, int pixelCount,
+                          int stride, int coefficientCount, double scale) {
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (file == nullptr) return;
 
@@ -32,12 +34,14 @@ void writeCoefficientFile(const std::string& fileName, const Rgb* coeffs, int pi
         for (int k = 0; k < coefficientCount; ++k) {
             double m = 0.0;
             for (int pixel = 0; pixel < pixelCount; ++pixel)
-                m = std::fmax(m, std::fabs(channel(coeffs[static_cast<size_t>(pixel) * stride + k], c)));
+                m = std::fmax(
+                    m, std::fabs(channel(coeffs[static_cast<size_t>(pixel) * stride + k], c)));
             largest[c * coefficientCount + k] = m;
         }
 
     for (int c = 0; c < 3; ++c) {
-        for (int k = 0; k < coefficientCount; ++k) std::fprintf(file, "%lf ", scale * largest[c * coefficientCount + k]);
+        for (int k = 0; k < coefficientCount; ++k)
+            std::fprintf(file, "%lf ", scale * largest[c * coefficientCount + k]);
         std::fprintf(file, "\n");
     }
 
@@ -45,7 +49,9 @@ void writeCoefficientFile(const std::string& fileName, const Rgb* coeffs, int pi
         for (int c = 0; c < 3; ++c)
             for (int k = 0; k < coefficientCount; ++k) {
                 const double m = largest[c * coefficientCount + k];
-                const double ratio = m == 0.0 ? 0.0 : channel(coeffs[static_cast<size_t>(pixel) * stride + k], c) / m;
+                const double ratio =
+                    m == 0.0 ? 0.0
+                             : channel(coeffs[static_cast<size_t>(pixel) * stride + k], c) / m;
                 // [-1, 1] onto [0, 65535]; 65535.999 lets +M reach the top word after truncation.
                 const unsigned u = static_cast<unsigned>((ratio + 1.0) * 0.5 * 65535.999);
                 std::fputc(static_cast<int>(u / 256), file);
@@ -79,9 +85,10 @@ void printshrms(const char* base, const char*, int order, const ShrmImage& shrm,
     // carries its order and count ahead of the coefficients).
     std::vector<Rgb> mapCoeffs(static_cast<size_t>(kMapWidth) * kMapHeight * kMapCoeffs);
     for (int pixel = 0; pixel < kMapWidth * kMapHeight; ++pixel)
-        for (int k = 0; k < kMapCoeffs; ++k) mapCoeffs[static_cast<size_t>(pixel) * kMapCoeffs + k] = shrm.data()[pixel].coeffs[k];
-    writeCoefficientFile(baseName + ".shrm", mapCoeffs.data(), kMapWidth * kMapHeight, kMapCoeffs, kMapCoeffs,
-                         scale);
+        for (int k = 0; k < kMapCoeffs; ++k)
+            mapCoeffs[static_cast<size_t>(pixel) * kMapCoeffs + k] = shrm.data()[pixel].coeffs[k];
+    writeCoefficientFile(baseName + ".shrm", mapCoeffs.data(), kMapWidth * kMapHeight, kMapCoeffs,
+                         kMapCoeffs, scale);
     mapCoeffs.clear();
     mapCoeffs.shrink_to_fit();
 
@@ -92,7 +99,8 @@ void printshrms(const char* base, const char*, int order, const ShrmImage& shrm,
     for (const Face& face : kFaces) {
         for (int i = 0; i < kFaceSize; ++i)
             for (int j = 0; j < kFaceSize; ++j) {
-                const double alpha = (kFaceCentre - i) / kFaceCentre, beta = (j - kFaceCentre) / kFaceCentre;
+                const double alpha = (kFaceCentre - i) / kFaceCentre,
+                             beta = (j - kFaceCentre) / kFaceCentre;
                 double dir[3];
                 face.direction(alpha, beta, dir);
                 double length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
@@ -102,9 +110,11 @@ void printshrms(const char* base, const char*, int order, const ShrmImage& shrm,
                 double a = theta / kPi * 100.0, b = phi / (2.0 * kPi) * 200.0;
                 if (a > 99.0) a = 98.9999;
                 if (b > 199.0) b = 198.9999;
-                bilinearCoefficients(shrm, a, b, lastBand, &texels[(static_cast<size_t>(i) * kFaceSize + j) * faceCoeffs]);
+                bilinearCoefficients(
+                    shrm, a, b, lastBand,
+                    &texels[(static_cast<size_t>(i) * kFaceSize + j) * faceCoeffs]);
             }
-        writeCoefficientFile(baseName + face.suffix + ".shrm", texels.data(), kFaceSize * kFaceSize, faceCoeffs,
-                             faceCoeffs, scale);
+        writeCoefficientFile(baseName + face.suffix + ".shrm", texels.data(), kFaceSize * kFaceSize,
+                             faceCoeffs, faceCoeffs, scale);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <type_traits>
 
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/linear.h"
@@ -36,6 +37,23 @@ float saturate(float c, float invY, float Y, float saturation) {
     return powInDouble(c, saturation) * Y;
 }
 
+// One pixel: exposure and gamma per channel, then saturation about the luminance of the
+// result. Alpha, when the pixel has it, takes every step like a colour channel but does not
+// enter the luminance.
+template <class Pixel>
+void applyToPixel(float exposureScale, float invGamma, float saturation, Pixel& pixel) {
+    float* channels[4] = {&pixel.red, &pixel.green, &pixel.blue, nullptr};
+    if constexpr (std::is_same<Pixel, FloatPixel4<float>>::value) channels[3] = &pixel.alpha;
+    for (float* c : channels)
+        if (c) *c = exposeAndGamma(*c, exposureScale, invGamma);
+    const float Y = luminance(pixel.red, pixel.green, pixel.blue);
+    if (Y > ixLinear::epsilonTolFlt) {
+        const float invY = 1.0f / Y;
+        for (float* c : channels)
+            if (c) *c = saturate(*c, invY, Y, saturation);
+    }
+}
+
 template <class Pixel>
 void applyToImage(const ToneMap& map, Image& image) {
     auto& typed = static_cast<TypedImage<Pixel>&>(image);
@@ -64,33 +82,11 @@ void ToneMap::calculate(const ToneControls& controls) {
 }
 
 void ToneMap::apply(FloatPixel3<float>& pixel) const {
-    float r = exposeAndGamma(pixel.red, exposureScale, invGamma);
-    float g = exposeAndGamma(pixel.green, exposureScale, invGamma);
-    float b = exposeAndGamma(pixel.blue, exposureScale, invGamma);
-    const float Y = luminance(r, g, b);
-    if (Y > ixLinear::epsilonTolFlt) {
-        const float invY = 1.0f / Y;
-        r = saturate(r, invY, Y, saturation);
-        g = saturate(g, invY, Y, saturation);
-        b = saturate(b, invY, Y, saturation);
-    }
-    pixel = FloatPixel3<float>(r, g, b);
+    applyToPixel(exposureScale, invGamma, saturation, pixel);
 }
 
 void ToneMap::apply(FloatPixel4<float>& pixel) const {
-    float r = exposeAndGamma(pixel.red, exposureScale, invGamma);
-    float g = exposeAndGamma(pixel.green, exposureScale, invGamma);
-    float b = exposeAndGamma(pixel.blue, exposureScale, invGamma);
-    float a = exposeAndGamma(pixel.alpha, exposureScale, invGamma);
-    const float Y = luminance(r, g, b);
-    if (Y > ixLinear::epsilonTolFlt) {
-        const float invY = 1.0f / Y;
-        r = saturate(r, invY, Y, saturation);
-        g = saturate(g, invY, Y, saturation);
-        b = saturate(b, invY, Y, saturation);
-        a = saturate(a, invY, Y, saturation);
-    }
-    pixel = FloatPixel4<float>(r, g, b, a);
+    applyToPixel(exposureScale, invGamma, saturation, pixel);
 }
 
 void ToneMap::apply(Image& image) const {

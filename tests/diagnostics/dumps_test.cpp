@@ -56,15 +56,20 @@ bool fileExists(const std::string& name) { return access(name.c_str(), F_OK) == 
 struct Ppm {
     int width = 0, height = 0;
     std::string pixels;
-    unsigned char at(int x, int y, int c) const { return static_cast<unsigned char>(pixels[(y * width + x) * 3 + c]); }
+    unsigned char at(int x, int y, int c) const {
+        return static_cast<unsigned char>(pixels[(y * width + x) * 3 + c]);
+    }
 };
 
 Ppm readPpm(const std::string& name) {
     const std::string bytes = readFile(name);
     Ppm ppm;
     int consumed = 0;
-    EXPECT_EQ(std::sscanf(bytes.c_str(), "P6\n%d %d\n255\n%n", &ppm.width, &ppm.height, &consumed), 2) << name;
-    const std::string header = "P6\n" + std::to_string(ppm.width) + " " + std::to_string(ppm.height) + "\n255\n";
+    EXPECT_EQ(std::sscanf(bytes.c_str(), "P6\n%d %d\n255\n%n", &ppm.width, &ppm.height, &consumed),
+              2)
+        << name;
+    const std::string header =
+        "P6\n" + std::to_string(ppm.width) + " " + std::to_string(ppm.height) + "\n255\n";
     EXPECT_EQ(bytes.compare(0, header.size(), header), 0) << name;
     ppm.pixels = bytes.substr(header.size());
     EXPECT_EQ(ppm.pixels.size(), static_cast<size_t>(ppm.width) * ppm.height * 3) << name;
@@ -84,7 +89,8 @@ ix::Reference<ShrmImage> positionMap() {
     map->setSize(200, 100);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 200; ++x)
-            map->at(x, y).at(0, 0) = FloatPixel3<double>((x + 0.25) / kY00, (y + 0.25) / kY00, -1.0);
+            map->at(x, y).at(0, 0) =
+                FloatPixel3<double>((x + 0.25) / kY00, (y + 0.25) / kY00, -1.0);
     return map;
 }
 
@@ -94,9 +100,10 @@ TEST_F(InTempFolder, DumpImageBytesAndRowOrder) {
         bool scale;
         int expected;
     };
-    const Case cases[] = {{0.0f, false, 0}, {0.5f, false, 0}, {1.0f, false, 1}, {0.999f, false, 0},
-                          {1.0f, true, 255}, {0.5f, true, 127}, {-0.2f, true, 0}, {3.0f, true, 255},
-                          {300.0f, false, 255}, {-5.0f, false, 0}, {0.1f, true, 25}};
+    const Case cases[] = {{0.0f, false, 0},   {0.5f, false, 0},  {1.0f, false, 1},
+                          {0.999f, false, 0}, {1.0f, true, 255}, {0.5f, true, 127},
+                          {-0.2f, true, 0},   {3.0f, true, 255}, {300.0f, false, 255},
+                          {-5.0f, false, 0},  {0.1f, true, 25}};
     for (const Case& c : cases) {
         ix::Reference<Float3Image> image(new Float3Image());
         image->setSize(1, 1);
@@ -110,7 +117,8 @@ TEST_F(InTempFolder, DumpImageBytesAndRowOrder) {
     ix::Reference<Float3Image> image(new Float3Image());
     image->setSize(3, 2);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) image->at(x, y) = FloatPixel3<float>(float(x), float(y), float(10 * y + x));
+        for (int x = 0; x < 3; ++x)
+            image->at(x, y) = FloatPixel3<float>(float(x), float(y), float(10 * y + x));
     dumpImage("rows", *image, false);
     const Ppm ppm = readPpm("rows.ppm");
     ASSERT_EQ(ppm.width, 3);
@@ -158,7 +166,8 @@ TEST_F(InTempFolder, DumpImageReadsMirrorDirection) {
     for (int i = 0; i < 100; ++i)
         for (int j = 0; j < 200; ++j) {
             const double theta = i * kPi / 100, phi = j * kPi / 100;
-            const double n[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi), std::cos(theta)};
+            const double n[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                                 std::cos(theta)};
             const double e = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
             if (std::fabs(e) < 1e-9) continue;
             if (e < 0) {
@@ -174,7 +183,8 @@ TEST_F(InTempFolder, DumpImageReadsMirrorDirection) {
             const double b = phiR / (2 * kPi) * 200;
             if (!clearOfInteger(a) || !clearOfInteger(b)) continue;
             ++lit;
-            const int row = static_cast<int>(std::fmin(a, 99.0)), column = static_cast<int>(std::fmin(b, 199.0));
+            const int row = static_cast<int>(std::fmin(a, 99.0)),
+                      column = static_cast<int>(std::fmin(b, 199.0));
             EXPECT_EQ(ppm.at(j, i, 0), byteOf(column + 0.25)) << i << "," << j;
             EXPECT_EQ(ppm.at(j, i, 1), byteOf(row + 0.25)) << i << "," << j;
         }
@@ -188,7 +198,8 @@ bool sphereExpected(const double* d, double radius, int i, int j, int& red, int&
     const double thetaD = std::acos(d[2]);
     double phiD = std::atan2(d[1], d[0]);
     if (phiD < 0) phiD += 2 * kPi;
-    const double tHat[3] = {std::cos(thetaD) * std::cos(phiD), std::cos(thetaD) * std::sin(phiD), -std::sin(thetaD)};
+    const double tHat[3] = {std::cos(thetaD) * std::cos(phiD), std::cos(thetaD) * std::sin(phiD),
+                            -std::sin(thetaD)};
     const double pHat[3] = {-std::sin(phiD), std::cos(phiD), 0.0};
     const double u = (j - 127.5) / radius, v = (127.5 - i) / radius;
     if (u * u + v * v >= 1.0) return false;
@@ -228,10 +239,12 @@ TEST_F(InTempFolder, SphereViewsShowBilinearMirrorReads) {
         for (int i = 0; i < 256; ++i)
             for (int j = 0; j < 256; ++j) {
                 const double u = (j - 127.5) / view.radius, v = (127.5 - i) / view.radius;
-                const bool black = u * u + v * v >= 1.0 || (view.border && (i < 31 || i > 224 || j < 31 || j > 224));
+                const bool black = u * u + v * v >= 1.0 ||
+                                   (view.border && (i < 31 || i > 224 || j < 31 || j > 224));
                 int red = 0, green = 0;
                 if (black) {
-                    EXPECT_EQ(ppm.at(j, i, 0) + ppm.at(j, i, 1), 0) << view.file << " " << i << "," << j;
+                    EXPECT_EQ(ppm.at(j, i, 0) + ppm.at(j, i, 1), 0)
+                        << view.file << " " << i << "," << j;
                 } else if (sphereExpected(d, view.radius, i, j, red, green)) {
                     ++compared;
                     EXPECT_EQ(ppm.at(j, i, 0), red) << view.file << " " << i << "," << j;
@@ -247,7 +260,8 @@ TEST_F(InTempFolder, SphereAllHoldsRunningBandSums) {
     ix::Reference<ShrmImage> full = positionMap();
     ix::Reference<ShrmImage> bandZero = positionMap();
     for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 200; ++x) full->at(x, y).at(2, 1) = FloatPixel3<double>(300.0, -200.0, 500.0);
+        for (int x = 0; x < 200; ++x)
+            full->at(x, y).at(2, 1) = FloatPixel3<double>(300.0, -200.0, 500.0);
     const double d[3] = {0.48, 0.6, 0.64};
     dumpimagesphereall(nullptr, nullptr, nullptr, *full, d, 1, 0, 1.0);
     dumpimagesphere(nullptr, nullptr, nullptr, *full, d, 1, 0, 1.0);
@@ -283,7 +297,8 @@ ShrmFile readShrm(const std::string& name, int coefficients) {
         position = end + 1;
     }
     for (; position + 1 < bytes.size(); position += 2)
-        file.words.push_back(static_cast<unsigned char>(bytes[position]) * 256 + static_cast<unsigned char>(bytes[position + 1]));
+        file.words.push_back(static_cast<unsigned char>(bytes[position]) * 256 +
+                             static_cast<unsigned char>(bytes[position + 1]));
     EXPECT_EQ(position, bytes.size()) << name << ": odd body length";
     return file;
 }
@@ -304,21 +319,23 @@ TEST_F(InTempFolder, PrintShrmsEncodesPerCoefficientRange) {
     EXPECT_DOUBLE_EQ(file.maxima[0][1], 2.0 * 150.0);  // (1,-1) is entry 1 + 1 - 1
     EXPECT_DOUBLE_EQ(file.maxima[1][6], 2.0 * 49.5);   // (2,0) is entry 4 + 2 + 0
     EXPECT_EQ(file.maxima[2][0], 0.0);
-    auto word = [&](int x, int y, int c, int k) { return file.words[((y * 200 + x) * 3 + c) * 121 + k]; };
+    auto word = [&](int x, int y, int c, int k) {
+        return file.words[((y * 200 + x) * 3 + c) * 121 + k];
+    };
     struct Case {
         int x, y, c, k, expected;
     };
     const Case cases[] = {
-        {0, 0, 0, 1, 0},                                                // -M
-        {17, 99, 1, 6, 65535},                                          // +M
-        {5, 5, 2, 40, 0x7FFF},                                          // zero everywhere
-        {150, 3, 0, 1, 32767},                                          // v = 0 of a used coefficient
-        {180, 0, 0, 1, int((30.0 / 150.0 + 1) * 0.5 * 65535.999)},      // 30 / 150
-        {0, 40, 1, 6, int((20.0 / 49.5 + 1) * 0.5 * 65535.999)},        // 20 / 49.5
+        {0, 0, 0, 1, 0},                                            // -M
+        {17, 99, 1, 6, 65535},                                      // +M
+        {5, 5, 2, 40, 0x7FFF},                                      // zero everywhere
+        {150, 3, 0, 1, 32767},                                      // v = 0 of a used coefficient
+        {180, 0, 0, 1, int((30.0 / 150.0 + 1) * 0.5 * 65535.999)},  // 30 / 150
+        {0, 40, 1, 6, int((20.0 / 49.5 + 1) * 0.5 * 65535.999)},    // 20 / 49.5
     };
     for (const Case& c : cases)
-        EXPECT_EQ(word(c.x, c.y, c.c, c.k), c.expected) << "pixel " << c.x << "," << c.y << " channel " << c.c
-                                                         << " coefficient " << c.k;
+        EXPECT_EQ(word(c.x, c.y, c.c, c.k), c.expected)
+            << "pixel " << c.x << "," << c.y << " channel " << c.c << " coefficient " << c.k;
 
     // Faces: 64 x 64 texels of bands 0..2. Bilinear weights sum to 1 and the zero rule holds.
     const char* faces[] = {"_nx", "_px", "_ny", "_py", "_nz", "_pz"};
@@ -327,7 +344,8 @@ TEST_F(InTempFolder, PrintShrmsEncodesPerCoefficientRange) {
         ASSERT_EQ(faceFile.words.size(), 64u * 64 * 3 * 9) << face;
         EXPECT_LE(faceFile.maxima[0][1], 2.0 * 150.0) << face;
         EXPECT_GT(faceFile.maxima[0][1], 0.0) << face;
-        for (size_t t = 0; t < 64 * 64; t += 97) EXPECT_EQ(faceFile.words[(t * 3 + 2) * 9 + 4], 0x7FFF) << face;
+        for (size_t t = 0; t < 64 * 64; t += 97)
+            EXPECT_EQ(faceFile.words[(t * 3 + 2) * 9 + 4], 0x7FFF) << face;
     }
 }
 

@@ -82,12 +82,14 @@ Snapshot snapshot(ImageBasedLighting& lighting) {
 
 bool samePixels(const ixImage::Image* a, const ixImage::Image* b) {
     if (a == nullptr || b == nullptr) return a == b;
-    if (a->getPixelType() != ixImage::kPixelFloat3 || b->getPixelType() != ixImage::kPixelFloat3) return false;
+    if (a->getPixelType() != ixImage::kPixelFloat3 || b->getPixelType() != ixImage::kPixelFloat3)
+        return false;
     if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return false;
     const auto* pa = static_cast<const Float3Image*>(a)->data();
     const auto* pb = static_cast<const Float3Image*>(b)->data();
     for (int i = 0; i < a->getWidth() * a->getHeight(); ++i)
-        if (pa[i].red != pb[i].red || pa[i].green != pb[i].green || pa[i].blue != pb[i].blue) return false;
+        if (pa[i].red != pb[i].red || pa[i].green != pb[i].green || pa[i].blue != pb[i].blue)
+            return false;
     return true;
 }
 
@@ -95,11 +97,13 @@ bool sameIrradiance(const Irradiance& a, const Irradiance& b) {
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 4; ++r)
             for (int k = 0; k < 4; ++k)
-                if (ixTest::channelMatrix(a, c).m[r][k] != ixTest::channelMatrix(b, c).m[r][k]) return false;
+                if (ixTest::channelMatrix(a, c).m[r][k] != ixTest::channelMatrix(b, c).m[r][k])
+                    return false;
     return true;
 }
 
-void readInto(ImageBasedLighting& lighting, const std::vector<std::uint8_t>& bytes, bool expectOk = true) {
+void readInto(ImageBasedLighting& lighting, const std::vector<std::uint8_t>& bytes,
+              bool expectOk = true) {
     ioReadContext context(bytes.data(), bytes.size());
     lighting.readSubPacket(context);
     if (expectOk) {
@@ -112,7 +116,9 @@ void readInto(ImageBasedLighting& lighting, const std::vector<std::uint8_t>& byt
 void expectConsistent(ImageBasedLighting& lighting, const std::string& what) {
     EXPECT_EQ(lighting.haveUsableLightProbe(), lighting.getReflectionMap() != nullptr) << what;
     if (EnvironmentMap* map = lighting.getReflectionMap()) {
-        EXPECT_TRUE(map->getType() == EnvironmentMap::kLatLong || map->getType() == EnvironmentMap::kCross) << what;
+        EXPECT_TRUE(map->getType() == EnvironmentMap::kLatLong ||
+                    map->getType() == EnvironmentMap::kCross)
+            << what;
         ASSERT_NE(map->getImage(), nullptr) << what;
     }
     const Snapshot s = snapshot(lighting);
@@ -122,7 +128,8 @@ void expectConsistent(ImageBasedLighting& lighting, const std::string& what) {
         if (!entry.second) continue;
         EXPECT_EQ(entry.second->getWidth(), 200) << what << ": key " << entry.first;
         EXPECT_EQ(entry.second->getHeight(), 100) << what << ": key " << entry.first;
-        EXPECT_EQ(entry.second->getPixelType(), ixImage::kPixelFloat3) << what << ": key " << entry.first;
+        EXPECT_EQ(entry.second->getPixelType(), ixImage::kPixelFloat3)
+            << what << ": key " << entry.first;
     }
 }
 
@@ -131,7 +138,8 @@ protected:
     static void SetUpTestSuite() {
         ImageBasedLighting::setRotationMatrixFilename(
             ixOS::Filename((ixTest::shareDir() + "/sh_rotation_matrices.txt").c_str()));
-        const ix::Reference<Float3Image> made = ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
+        const ix::Reference<Float3Image> made =
+            ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
         probe = made.get();
         probe->ref();  // kept for the whole suite, released in TearDownTestSuite
         source = new ImageBasedLighting;
@@ -227,7 +235,8 @@ TEST_F(Persistence, SpecularMapsRoundTripAndFailedEntryIsDropped) {
     EnvironmentMap* broadRestored = restored.getSpecularMap(*broad, nullptr);
     ASSERT_NE(sharpRestored, nullptr);
     ASSERT_NE(broadRestored, nullptr);
-    EXPECT_EQ(restored.getLightCoeffs(), nullptr) << "a cached entry must not need light coefficients";
+    EXPECT_EQ(restored.getLightCoeffs(), nullptr)
+        << "a cached entry must not need light coefficients";
     EXPECT_EQ(sharpRestored->getType(), EnvironmentMap::kLatLong);
     EXPECT_TRUE(samePixels(sharpRestored->getImage(), sharpMap->getImage()));
     EXPECT_TRUE(samePixels(broadRestored->getImage(), broadMap->getImage()));
@@ -241,7 +250,8 @@ TEST_F(Persistence, SpecularMapsRoundTripAndFailedEntryIsDropped) {
 TEST_F(Persistence, ReadingIntoPopulatedObjectReplacesStoredKeysOnly) {
     ImageBasedLighting target;
     ixUtil::Error error;
-    ix::Reference<Float3Image> otherProbe = ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
+    ix::Reference<Float3Image> otherProbe =
+        ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
     target.setLightProbe(otherProbe.get(), error);
     // Failed entries are cheap: one for a stored key, one for a key the file does not hold.
     const int otherKey = 12345;
@@ -257,7 +267,8 @@ TEST_F(Persistence, ReadingIntoPopulatedObjectReplacesStoredKeysOnly) {
     ASSERT_EQ(s.entries.size(), 3u);
     for (const auto& entry : s.entries) {
         if (entry.first == otherKey) {
-            EXPECT_FALSE(entry.second) << "entry for a key the file does not hold must stay as it was";
+            EXPECT_FALSE(entry.second)
+                << "entry for a key the file does not hold must stay as it was";
         } else if (entry.first == sharp->getKey()) {
             EXPECT_TRUE(samePixels(entry.second.get(), sharpMap->getImage()));
         } else {
@@ -305,7 +316,8 @@ public:
 
 // Offsets at and around item boundaries and in the file header; truncation also gets a stride
 // through the image data and the tail. (Flips inside pixel data change nothing structural.)
-std::vector<std::size_t> damageOffsets(ImageBasedLighting& lighting, std::size_t size, bool throughData) {
+std::vector<std::size_t> damageOffsets(ImageBasedLighting& lighting, std::size_t size,
+                                       bool throughData) {
     BoundaryRecorder recorder;
     lighting.writeSubPacket(recorder);
     std::set<std::size_t> offsets;
@@ -330,7 +342,8 @@ TEST_F(Persistence, TruncatedFilesFailAndLeaveConsistentObjects) {
     const std::vector<std::size_t> offsets = damageOffsets(*source, sourceBytes.size(), true);
     ASSERT_GT(offsets.size(), 200u);
     for (std::size_t length : offsets) {
-        const std::vector<std::uint8_t> truncated(sourceBytes.begin(), sourceBytes.begin() + length);
+        const std::vector<std::uint8_t> truncated(sourceBytes.begin(),
+                                                  sourceBytes.begin() + length);
         ImageBasedLighting restored;
         ioReadContext context(truncated.data(), truncated.size());
         restored.readSubPacket(context);
@@ -351,7 +364,8 @@ TEST_F(Persistence, FlippedBytesLeaveConsistentObjects) {
             ImageBasedLighting restored;
             ioReadContext context(damaged.data(), damaged.size());
             restored.readSubPacket(context);
-            expectConsistent(restored, "byte " + std::to_string(offset) + " ^ " + std::to_string(mask));
+            expectConsistent(restored,
+                             "byte " + std::to_string(offset) + " ^ " + std::to_string(mask));
         }
 }
 
@@ -375,8 +389,10 @@ TEST(PersistenceChild, ReadsFileWrittenByParent) {
         probeSum += pixels[i].red + pixels[i].green + pixels[i].blue;
     std::ofstream report(std::string(path) + ".report");
     report.precision(17);
-    report << s.probe->getWidth() << ' ' << s.probe->getHeight() << ' ' << probeSum << ' ' << s.entries.size();
-    for (const auto& entry : s.entries) report << ' ' << entry.first << ' ' << (entry.second ? 1 : 0);
+    report << s.probe->getWidth() << ' ' << s.probe->getHeight() << ' ' << probeSum << ' '
+           << s.entries.size();
+    for (const auto& entry : s.entries)
+        report << ' ' << entry.first << ' ' << (entry.second ? 1 : 0);
     report << '\n';
 }
 
@@ -396,7 +412,8 @@ TEST_F(Persistence, SecondProcessReadsTheFile) {
     setenv(kFileVariable, path.c_str(), 1);
     const pid_t child = fork();
     if (child == 0) {
-        execl(self, self, "--gtest_filter=PersistenceChild.ReadsFileWrittenByParent", static_cast<char*>(nullptr));
+        execl(self, self, "--gtest_filter=PersistenceChild.ReadsFileWrittenByParent",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     unsetenv(kFileVariable);
