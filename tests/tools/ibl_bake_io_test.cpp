@@ -122,6 +122,73 @@ TEST(BakeIo, RadianceTopRowBecomesLastImageRow) {
     EXPECT_NEAR(loaded.image->at(1, 0).red, 2.0f, 1e-6f);
 }
 
+// Run-length encoded Radiance scanlines, as writers produce them for widths 8..32767: "2 2"
+// and the width, then each of the four channels as runs (code > 128: one value repeated
+// code - 128 times; code <= 128: that many literal values).
+std::string radianceHeader(int width, int height) {
+    return "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(height) + " +X " +
+           std::to_string(width) + "\n";
+}
+
+// One scanline of width 8: red and green as repeats, blue and the exponent as literals,
+// so that every pixel is RGBE (128, 64, 32, 129) = (1, 0.5, 0.25).
+std::string radianceRunScanline() {
+    std::string line = {2, 2, 0, 8};
+    line += {char(128 + 8), char(128)};
+    line += {char(128 + 8), char(64)};
+    line += {char(8), 32, 32, 32, 32, 32, 32, 32, 32};
+    line += {char(8)};
+    line += std::string(8, char(129));
+    return line;
+}
+
+TEST(BakeIo, RadianceRunLengthScanlinesDecode) {
+    const std::string dir = bakeTest::freshDir("radiance-rle");
+    bakeTest::writeBinaryFile(dir + "/probe.hdr",
+                              radianceHeader(8, 2) + radianceRunScanline() + radianceRunScanline());
+    iblBake::LoadedImage loaded = iblBake::loadProbe(dir + "/probe.hdr");
+    ASSERT_TRUE(loaded.image) << loaded.error;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_NEAR(loaded.image->at(x, y).red, 1.0f, 1e-6f);
+            EXPECT_NEAR(loaded.image->at(x, y).green, 0.5f, 1e-6f);
+            EXPECT_NEAR(loaded.image->at(x, y).blue, 0.25f, 1e-6f);
+        }
+}
+
+// Damaged run-length data must be refused with a reason. Before the stream check, the truncated
+// and zero-run files made the decoder spin for ever.
+TEST(BakeIo, DamagedRadianceStreamsAreRefused) {
+    const std::string good = radianceRunScanline();
+    std::string zeroRun = good;
+    zeroRun[4] = 0;  // a literal run of length 0 in the red channel
+    std::string wrongWidth = good;
+    wrongWidth[3] = 9;
+    std::string overlongRun = good;
+    overlongRun[4] = char(128 + 9);  // 9 repeats in a scanline of 8
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* messagePart;
+    };
+    const Case cases[] = {
+        {"truncated scanline", radianceHeader(8, 2) + good + good.substr(0, 10), "truncated"},
+        {"missing scanline", radianceHeader(8, 3) + good + good, "truncated"},
+        {"zero-length run", radianceHeader(8, 1) + zeroRun, "corrupt run-length"},
+        {"run past the width", radianceHeader(8, 1) + overlongRun, "corrupt run-length"},
+        {"scanline of another width", radianceHeader(8, 1) + wrongWidth, "corrupt run-length"},
+        {"truncated flat pixels", radianceHeader(4, 2) + std::string(28, char(100)), "truncated"},
+    };
+    const std::string dir = bakeTest::freshDir("radiance-damaged");
+    for (const Case& c : cases) {
+        bakeTest::writeBinaryFile(dir + "/probe.hdr", c.bytes);
+        iblBake::LoadedImage loaded = iblBake::loadProbe(dir + "/probe.hdr");
+        EXPECT_FALSE(loaded.image) << c.name;
+        EXPECT_NE(loaded.error.find(c.messagePart), std::string::npos)
+            << c.name << ": " << loaded.error;
+    }
+}
+
 // ---- PFM specifics ----
 
 TEST(BakeIo, PfmByteOrdersAndGrey) {

@@ -15,9 +15,12 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "atomic_file.h"
+#include "radiance_scan.h"
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
@@ -171,14 +174,24 @@ std::string writeExr(const Float3Image& image, const std::string& path) {
 // ---- Radiance ----
 
 LoadedImage loadRadiance(const std::string& path) {
+    // The whole file is read once: the stream check and the decoder then see the same bytes.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return failure(std::string("cannot open: ") + std::strerror(errno));
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
+                                           std::istreambuf_iterator<char>());
+    if (bytes.size() > size_t(std::numeric_limits<int>::max())) return failure("is too large");
+    const int length = static_cast<int>(bytes.size());
+
     int width = 0, height = 0, components = 0;
-    if (!stbi_info(path.c_str(), &width, &height, &components))
+    if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &components))
         return failure(std::string("is not a readable Radiance file (") + stbi_failure_reason() +
                        ")");
-    const std::string problem = sizeProblem(width, height);
+    std::string problem = sizeProblem(width, height);
+    if (problem.empty()) problem = checkRadianceStream(bytes.data(), bytes.size(), width, height);
     if (!problem.empty()) return failure(problem);
     std::unique_ptr<float, void (*)(void*)> pixels(
-        stbi_loadf(path.c_str(), &width, &height, &components, 3), stbi_image_free);
+        stbi_loadf_from_memory(bytes.data(), length, &width, &height, &components, 3),
+        stbi_image_free);
     if (!pixels)
         return failure(std::string("is not a readable Radiance file (") + stbi_failure_reason() +
                        ")");
