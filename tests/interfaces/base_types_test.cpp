@@ -27,19 +27,12 @@ int referenceClamp(int origin, int size, int c) {
     return std::min(std::max(c, origin), origin + size - 1);
 }
 
-struct RangeCase {
-    IntRange2d range;
-    int axis;
-    int c;
-};
-
 }  // namespace
 
 TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
     const IntRange2d ranges[] = {{0, 0, 10, 4}, {-6, 3, 5, 7}, {100, -50, 1, 3}, {2, 2, 64, 64}};
     const int offsets[] = {-100001, -1000, -65, -11, -10, -9, -1,   0,     1,
                            4,       9,     10,  11,  63,  64, 1000, 100003};
-    int checked = 0;
     for (const IntRange2d& r : ranges) {
         for (int axis : {0, 1}) {
             const int o = r.origin(axis), n = r.size(axis);
@@ -53,14 +46,10 @@ TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
                     << "axis " << axis << " c " << c;
                 EXPECT_TRUE(r.contains(axis, r.wrap(axis, c)));
                 EXPECT_TRUE(r.contains(axis, r.clamp(axis, c)));
-                ++checked;
             }
         }
     }
-    EXPECT_EQ(checked, 4 * 2 * 17);
-}
-
-TEST(IntRange2d, EmptyAxisBringsEverythingToTheOrigin) {
+    // An empty axis brings everything to the origin.
     const IntRange2d r(3, -4, 0, 0);
     for (int c : {-10, 0, 3, 10}) {
         EXPECT_FALSE(r.contains(0, c));
@@ -69,13 +58,12 @@ TEST(IntRange2d, EmptyAxisBringsEverythingToTheOrigin) {
     }
 }
 
-struct NormalizeCase {
-    const char* name;
-    ixLinear::VectorFlt v;
-    bool ok;
-};
-
 TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
+    struct NormalizeCase {
+        const char* name;
+        ixLinear::VectorFlt v;
+        bool ok;
+    };
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const NormalizeCase cases[] = {
@@ -105,10 +93,6 @@ TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
 
 TEST(Error, FormatsThePrintfMessageInFull) {
     const ixUtil::Error none;
-    EXPECT_FALSE(none.isError());
-    EXPECT_EQ(none.getCode(), 0);
-    EXPECT_EQ(none.getMessage(), "");
-
     const ixUtil::Error e(1, "Failed to load %s (%d of %.2f).", "matrices.txt", 7, 2.5);
     EXPECT_TRUE(e.isError());
     EXPECT_EQ(e.getCode(), 1);
@@ -117,7 +101,6 @@ TEST(Error, FormatsThePrintfMessageInFull) {
     const std::string longText(5000, 'x');
     const ixUtil::Error longError(3, "%s|end", longText.c_str());
     EXPECT_EQ(longError.getMessage(), longText + "|end");
-
     ixUtil::Error copy(e);
     EXPECT_EQ(copy.getMessage(), e.getMessage());
     copy = none;
@@ -139,17 +122,13 @@ public:
 TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
     int deaths = 0;
     Counted* raw = new Counted(&deaths);
-    EXPECT_EQ(raw->getRefCount(), 0);
     {
         ix::Reference<Counted> a(raw);
-        EXPECT_EQ(raw->getRefCount(), 1);
         ix::Reference<Counted> b(a);
         EXPECT_EQ(raw->getRefCount(), 2);
         ix::Reference<Counted> c(std::move(b));
         EXPECT_TRUE(b.isNull());
-        EXPECT_EQ(raw->getRefCount(), 2);
         c = c;  // self-assignment keeps the object alive and the count unchanged
-        EXPECT_EQ(raw->getRefCount(), 2);
         c = std::move(c);
         EXPECT_EQ(raw->getRefCount(), 2);
         ix::Reference<Counted> d;
@@ -161,7 +140,6 @@ TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
         EXPECT_EQ(deaths, 0);
     }
     EXPECT_EQ(deaths, 1);
-
     // An object held only by one reference survives being assigned to that same reference.
     int otherDeaths = 0;
     ix::Reference<Counted> only(new Counted(&otherDeaths));
@@ -173,7 +151,6 @@ TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
     EXPECT_EQ(otherDeaths, 1);  // the first one went when the reference let go of it
     only.reset();
     EXPECT_EQ(otherDeaths, 2);
-
     // Copying a counted object does not copy its count.
     int copyDeaths = 0;
     Counted original(&copyDeaths);

@@ -75,19 +75,12 @@ TEST(Half, EveryPatternToFloatMatchesImath) {
     EXPECT_EQ(nanCount, 2 * 1023);
 }
 
-TEST(Half, StridedSweepOfAllFloatsMatchesImath) {
+TEST(Half, FloatToHalfMatchesImathOnASweepAndEveryRoundingBoundary) {
     // An odd stride visits every low-bit residue class pattern the rounding looks at.
-    const std::uint64_t stride = 1021;
-    std::uint64_t checked = 0;
-    for (std::uint64_t u = 0; u <= 0xFFFFFFFFull; u += stride) {
+    for (std::uint64_t u = 0; u <= 0xFFFFFFFFull; u += 1021) {
         const float f = bitsToFloat(static_cast<std::uint32_t>(u));
         ASSERT_TRUE(sameHalf(f, oursFromFloat(f), imathFromFloat(f)));
-        ++checked;
     }
-    EXPECT_GT(checked, 4000000u);
-}
-
-TEST(Half, EveryRoundingBoundaryMatchesImath) {
     // For every pair of adjacent non-negative finite halves, the exact midpoint (representable
     // in float: halves have 11 significant bits, floats 24) and the floats just around it,
     // with both signs. The last pair is 65504 and 65536, the first value that rounds to infinity.
@@ -110,13 +103,12 @@ TEST(Half, EveryRoundingBoundaryMatchesImath) {
     }
 }
 
-struct SpecialCase {
-    const char* name;
-    float value;
-    std::uint16_t expected;
-};
-
 TEST(Half, SpecialValues) {
+    struct SpecialCase {
+        const char* name;
+        float value;
+        std::uint16_t expected;
+    };
     const float inf = std::numeric_limits<float>::infinity();
     const float minSubnormalHalf = std::ldexp(1.0f, -24);
     const SpecialCase cases[] = {
@@ -125,24 +117,16 @@ TEST(Half, SpecialValues) {
         {"+inf", inf, 0x7C00},
         {"-inf", -inf, 0xFC00},
         {"largest half", 65504.0f, 0x7BFF},
-        {"just below the overflow midpoint", 65519.99f, 0x7BFF},
         {"overflow midpoint rounds to infinity", 65520.0f, 0x7C00},
-        {"negative overflow", -65520.0f, 0xFC00},
         {"largest float", std::numeric_limits<float>::max(), 0x7C00},
-        {"smallest normal half", std::ldexp(1.0f, -14), 0x0400},
-        {"largest subnormal half", std::ldexp(1023.0f, -24), 0x03FF},
         {"smallest subnormal half", minSubnormalHalf, 0x0001},
         {"half of the smallest subnormal ties to 0", std::ldexp(1.0f, -25), 0x0000},
-        {"just above that rounds up", std::nextafter(std::ldexp(1.0f, -25), 1.0f), 0x0001},
         {"1.5 subnormal steps ties to even (2)", 1.5f * minSubnormalHalf, 0x0002},
-        {"2.5 subnormal steps ties to even (2)", 2.5f * minSubnormalHalf, 0x0002},
         {"smallest float subnormal", std::numeric_limits<float>::denorm_min(), 0x0000},
         {"negative float subnormal", -std::numeric_limits<float>::denorm_min(), 0x8000},
         {"1 + 2^-11 ties to even (1)", 1.0f + std::ldexp(1.0f, -11), 0x3C00},
         {"1 + 3 * 2^-11 ties to even (1 + 2^-9)", 1.0f + 3.0f * std::ldexp(1.0f, -11), 0x3C02},
         {"2047.5 rounds up across the exponent", 2047.5f, 0x6800},
-        {"one", 1.0f, 0x3C00},
-        {"minus two", -2.0f, 0xC000},
     };
     for (const SpecialCase& c : cases) {
         EXPECT_EQ(oursFromFloat(c.value), c.expected) << c.name << " (" << c.value << ")";

@@ -13,12 +13,14 @@
 
 using namespace ixImage;
 using packetTest::RawPacket;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// A small file with one item of every kind, and the offset of every item's tag.
+// A small file with one item of every kind (sub-packets three deep, one empty), and the offset
+// of every item's tag.
 struct SampleFile {
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
     std::vector<std::size_t> tagOffsets;
 };
 
@@ -29,38 +31,29 @@ SampleFile makeSampleFile() {
         packetTest::makeRandomImage(kPixelSphericalHarmonics, 1, 1, false, false, rng);
     Irradiance irradiance;
     irradiance.blue.m[3][2] = 0.75;
-    ioWriteContext writer("");
+    ioWriteContext w("");
     SampleFile sample;
-    auto mark = [&] { sample.tagOffsets.push_back(writer.getBytes().size()); };
-    mark();
-    writer.startSubPacket();
-    mark();
-    writer.writeBool(true);
-    mark();
-    writer.writeInt(-7);
-    mark();
-    writer.writeDouble(0.5);
-    mark();
-    writer.writeBytes("abc", 3);
-    mark();
-    packetFile::writeImage(writer, probe.get());
-    mark();
-    writer.writePointer(probe.get(), 0);
-    mark();
-    packetFile::writeIrradiance(writer, irradiance);
-    mark();
-    writer.startSubPacket();
-    mark();
-    writer.writeInt(5);
-    mark();
-    writer.endSubPacket();
-    mark();
-    packetFile::writeImage(writer, shrm.get());
-    mark();
-    writer.writePointer(shrm.get(), 0);
-    mark();
-    writer.endSubPacket();
-    sample.bytes = writer.getBytes();
+    auto item = [&](const std::function<void()>& write) {
+        sample.tagOffsets.push_back(w.getBytes().size());
+        write();
+    };
+    item([&] { w.startSubPacket(); });
+    item([&] { w.writeBool(true); });
+    item([&] { w.writeInt(-7); });
+    item([&] { w.writeDouble(0.5); });
+    item([&] { w.writeBytes("abc", 3); });
+    item([&] { packetFile::writeImage(w, probe.get()); });
+    item([&] { w.writePointer(probe.get(), 0); });
+    item([&] { packetFile::writeIrradiance(w, irradiance); });
+    item([&] { w.startSubPacket(); });
+    item([&] { w.writeInt(5); });
+    item([&] { w.startSubPacket(); });
+    item([&] { w.endSubPacket(); });
+    item([&] { w.endSubPacket(); });
+    item([&] { packetFile::writeImage(w, shrm.get()); });
+    item([&] { w.writePointer(shrm.get(), 0); });
+    item([&] { w.endSubPacket(); });
+    sample.bytes = w.getBytes();
     return sample;
 }
 
@@ -79,6 +72,8 @@ bool readSample(ioReadContext& reader) {
     ok &= packetFile::readIrradiance(reader, irradiance) && irradiance.blue.m[3][2] == 0.75;
     reader.startSubPacket();
     ok &= reader.readInt() == 5;
+    reader.startSubPacket();
+    reader.endSubPacket();
     reader.endSubPacket();
     void* shrm = nullptr;
     ok &= reader.readPointer(shrm, 0) && shrm != nullptr;
@@ -105,35 +100,31 @@ void expectFailedAndNeutral(ioReadContext& reader, const std::string& what) {
     EXPECT_TRUE(reader.failed()) << what;
 }
 
-void setBodyLength(std::vector<std::uint8_t>& bytes) {
+void setBodyLength(Bytes& bytes) {
     const std::uint64_t body = bytes.size() - 16;
     for (int i = 0; i < 8; ++i) bytes[8 + i] = static_cast<std::uint8_t>(body >> (8 * i));
 }
 
 }  // namespace
 
-TEST(PacketCorruption, SampleReadsBackIntact) {
-    const SampleFile sample = makeSampleFile();
-    ioReadContext reader(sample.bytes.data(), sample.bytes.size());
-    EXPECT_TRUE(readSample(reader)) << reader.getErrorMessage();
-}
-
 // Every proper prefix fails, both as it is (the header's length no longer matches) and with a
 // header that claims exactly the bytes present, which leaves the item checks to catch it.
 TEST(PacketCorruption, TruncationAtEveryOffsetFailsCleanly) {
     const SampleFile sample = makeSampleFile();
+    {
+        ioReadContext whole(sample.bytes.data(), sample.bytes.size());
+        ASSERT_TRUE(readSample(whole)) << whole.getErrorMessage();
+    }
     for (std::size_t size = 0; size < sample.bytes.size(); ++size) {
-        std::vector<std::uint8_t> prefix(sample.bytes.begin(), sample.bytes.begin() + size);
-        {
+        Bytes prefix(sample.bytes.begin(), sample.bytes.begin() + size);
+        for (bool consistent : {false, true}) {
+            if (consistent && size < 16) continue;
+            if (consistent) setBodyLength(prefix);
+            const std::string what =
+                (consistent ? "consistent prefix of " : "prefix of ") + std::to_string(size);
             ioReadContext reader(prefix.data(), prefix.size());
-            EXPECT_FALSE(readSample(reader)) << "prefix of " << size;
-            expectFailedAndNeutral(reader, "prefix of " + std::to_string(size));
-        }
-        if (size >= 16) {
-            setBodyLength(prefix);
-            ioReadContext reader(prefix.data(), prefix.size());
-            EXPECT_FALSE(readSample(reader)) << "consistent prefix of " << size;
-            expectFailedAndNeutral(reader, "consistent prefix of " + std::to_string(size));
+            EXPECT_FALSE(readSample(reader)) << what;
+            expectFailedAndNeutral(reader, what);
         }
     }
 }
@@ -146,7 +137,7 @@ TEST(PacketCorruption, FlippedBytesNeverCrashAndTagFlipsAreCaught) {
     for (std::size_t offset : sample.tagOffsets) structural[offset] = true;
     for (std::size_t offset = 0; offset < sample.bytes.size(); ++offset) {
         for (std::uint8_t mask : {0x01, 0x10, 0x80, 0xFF}) {
-            std::vector<std::uint8_t> bytes = sample.bytes;
+            Bytes bytes = sample.bytes;
             bytes[offset] ^= mask;
             ioReadContext reader(bytes.data(), bytes.size());
             const bool intact = readSample(reader);
@@ -154,10 +145,8 @@ TEST(PacketCorruption, FlippedBytesNeverCrashAndTagFlipsAreCaught) {
                 "flip " + std::to_string(mask) + " at byte " + std::to_string(offset);
             if (structural[offset]) {
                 EXPECT_FALSE(intact) << what;
-                expectFailedAndNeutral(reader, what);
-            } else if (reader.failed()) {
-                expectFailedAndNeutral(reader, what);
             }
+            if (structural[offset] || reader.failed()) expectFailedAndNeutral(reader, what);
         }
     }
 }
@@ -166,7 +155,7 @@ namespace {
 
 struct HostileCase {
     const char* name;
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
     std::function<void(ioReadContext&)> read;
     const char* messagePart;
 };
@@ -183,16 +172,26 @@ RawPacket imageRecord(std::int32_t id, std::int32_t type, std::int32_t width, st
     return packet;
 }
 
+// A well-formed file holding one int, with byte `index` set to `value` (or the size changed).
+Bytes oneIntWith(std::size_t index, std::uint8_t value, std::size_t size = 21) {
+    Bytes b = RawPacket().u8(0x02).i32(1).finished();
+    b[index] = value;
+    b.resize(size);
+    return b;
+}
+
 std::vector<HostileCase> hostileCases() {
     auto readBlock = [](ioReadContext& r) {
         char b[3];
         r.readBytes(b, 3);
     };
     auto readSub = [](ioReadContext& r) { r.startSubPacket(); };
-    auto readBoolean = [](ioReadContext& r) { r.readBool(); };
     auto readInteger = [](ioReadContext& r) { r.readInt(); };
     RawPacket badShrm = imageRecord(0, kPixelSphericalHarmonics, 1, 1, 0);
     badShrm.i32(10).i32(5).raw(2904, 0).u8(0x05).i32(0).i32(0);
+    RawPacket repeatedId = imageRecord(0, 0, 1, 1, 0);
+    repeatedId.u8(3).u8(0x06).i32(0).i32(0).i32(1).i32(1).u8(0).u8(4);
+    const auto sub = [] { return RawPacket().u8(0x08); };
     return {
         {"huge reflection-map image", imageRecord(0, 9, 65536, 65536, 0).raw(8, 0).finished(),
          readPointer, "does not fit"},
@@ -210,13 +209,7 @@ std::vector<HostileCase> hostileCases() {
         {"null record with a size", imageRecord(-1, 0, 2, 2, 0).raw(4, 0).finished(), readPointer,
          "null image record"},
         {"image id -2", imageRecord(-2, 0, 1, 1, 0).raw(1, 0).finished(), readPointer, "id"},
-        {"repeated image id",
-         [] {
-             RawPacket p = imageRecord(0, 0, 1, 1, 0);
-             p.u8(3).u8(0x06).i32(0).i32(0).i32(1).i32(1).u8(0).u8(4);
-             return p.finished();
-         }(),
-         readPointer, "id"},
+        {"repeated image id", repeatedId.finished(), readPointer, "id"},
         {"reflection-map pixel with 5 coefficients", badShrm.finished(), readPointer,
          "coefficients"},
         {"byte block of 2^64 - 1 bytes", RawPacket().u8(0x04).u64(~0ull).raw(3, 0).finished(),
@@ -225,24 +218,21 @@ std::vector<HostileCase> hostileCases() {
          "declares"},
         {"byte block of another length", RawPacket().u8(0x04).u64(2).raw(2, 0).finished(),
          readBlock, "found one of 2"},
-        {"sub-packet of 2^64 - 1 bytes", RawPacket().u8(0x08).u64(~0ull).u8(0x09).finished(),
-         readSub, "declares"},
-        {"sub-packet of 2^63 bytes", RawPacket().u8(0x08).u64(1ull << 63).u8(0x09).finished(),
-         readSub, "declares"},
-        {"sub-packet one past the end", RawPacket().u8(0x08).u64(1).u8(0x09).finished(), readSub,
+        {"sub-packet of 2^64 - 1 bytes", sub().u64(~0ull).u8(0x09).finished(), readSub, "declares"},
+        {"sub-packet of 2^63 bytes", sub().u64(1ull << 63).u8(0x09).finished(), readSub,
          "declares"},
-        {"sub-packet end tag missing", RawPacket().u8(0x08).u64(1).u8(0x01).u8(0x01).finished(),
-         readSub, "should end"},
+        {"sub-packet one past the end", sub().u64(1).u8(0x09).finished(), readSub, "declares"},
+        {"sub-packet end tag missing", sub().u64(1).u8(0x01).u8(0x01).finished(), readSub,
+         "should end"},
+        // The inner end tag would fall on the outer one.
         {"sub-packet inside a shorter parent",
-         // The inner end tag would fall on the outer one.
-         RawPacket().u8(0x08).u64(10).u8(0x08).u64(1).u8(0x09).u8(0x09).u8(0x09).finished(),
+         sub().u64(10).u8(0x08).u64(1).u8(0x09).u8(0x09).u8(0x09).finished(),
          [](ioReadContext& r) {
              r.startSubPacket();
              r.startSubPacket();
          },
          "declares"},
-        {"read past the sub-packet's end",
-         RawPacket().u8(0x08).u64(0).u8(0x09).u8(0x02).i32(1).finished(),
+        {"read past the sub-packet's end", sub().u64(0).u8(0x09).u8(0x02).i32(1).finished(),
          [](ioReadContext& r) {
              r.startSubPacket();
              r.readInt();
@@ -252,45 +242,16 @@ std::vector<HostileCase> hostileCases() {
          [](ioReadContext& r) { r.endSubPacket(); }, "without an open sub-packet"},
         {"pointer of kind 1", RawPacket().u8(0x05).i32(1).i32(-1).finished(), readPointer, "kind"},
         {"pointer id -2", RawPacket().u8(0x05).i32(0).i32(-2).finished(), readPointer, "id"},
-        {"bool holding 2", RawPacket().u8(0x01).u8(2).finished(), readBoolean, "holds 2"},
+        {"bool holding 2", RawPacket().u8(0x01).u8(2).finished(),
+         [](ioReadContext& r) { r.readBool(); }, "holds 2"},
         {"tag 0", RawPacket().u8(0x00).i32(1).finished(), readInteger, "unknown tag 0x00"},
         {"tag 0xFF", RawPacket().u8(0xFF).i32(1).finished(), readInteger, "unknown tag 0xFF"},
         {"empty file", {}, readInteger, "shorter"},
-        {"15-byte file",
-         [] {
-             auto b = RawPacket().finished();
-             b.pop_back();
-             return b;
-         }(),
-         readInteger, "shorter"},
-        {"wrong magic",
-         [] {
-             auto b = RawPacket().u8(0x02).i32(1).finished();
-             b[0] = 'X';
-             return b;
-         }(),
-         readInteger, "magic"},
-        {"version 2",
-         [] {
-             auto b = RawPacket().u8(0x02).i32(1).finished();
-             b[4] = 2;
-             return b;
-         }(),
-         readInteger, "version 2"},
-        {"body length past the end",
-         [] {
-             auto b = RawPacket().u8(0x02).i32(1).finished();
-             b[8] += 1;
-             return b;
-         }(),
-         readInteger, "truncated"},
-        {"trailing bytes",
-         [] {
-             auto b = RawPacket().u8(0x02).i32(1).finished();
-             b.push_back(0);
-             return b;
-         }(),
-         readInteger, "overlong"},
+        {"15-byte file", oneIntWith(0, 'I', 15), readInteger, "shorter"},
+        {"wrong magic", oneIntWith(0, 'X'), readInteger, "magic"},
+        {"version 2", oneIntWith(4, 2), readInteger, "version 2"},
+        {"body length past the end", oneIntWith(8, 6), readInteger, "truncated"},
+        {"trailing bytes", oneIntWith(0, 'I', 22), readInteger, "overlong"},
     };
 }
 
@@ -314,8 +275,7 @@ TEST(PacketCorruption, HostileValuesFailWithAMessageAndNoLargeAllocation) {
 }
 
 TEST(PacketCorruption, ReferenceToAnUnknownImageIsNullNotAFailure) {
-    const std::vector<std::uint8_t> bytes =
-        RawPacket().u8(0x05).i32(0).i32(5).u8(0x02).i32(8).finished();
+    const Bytes bytes = RawPacket().u8(0x05).i32(0).i32(5).u8(0x02).i32(8).finished();
     ioReadContext reader(bytes.data(), bytes.size());
     void* pointer = &reader;
     EXPECT_TRUE(reader.readPointer(pointer, 0));
@@ -373,4 +333,15 @@ TEST(PacketCorruption, WrongItemTypeReadFails) {
             }
         }
     }
+}
+
+// A failed irradiance read leaves the matrices cleared, not half written.
+TEST(PacketCorruption, FailedIrradianceReadClearsIt) {
+    const Bytes bytes = RawPacket().u8(0x02).i32(1).finished();
+    ioReadContext reader(bytes.data(), bytes.size());
+    Irradiance irradiance;
+    irradiance.green.m[2][1] = 5.0;
+    EXPECT_FALSE(packetFile::readIrradiance(reader, irradiance));
+    EXPECT_EQ(irradiance.green.m[2][1], 0.0);
+    EXPECT_TRUE(reader.failed());
 }

@@ -32,63 +32,49 @@ std::uint64_t bitsOf(double value) {
 
 }  // namespace
 
-// The byte layout of a small packet, spelled out field by field.
-TEST(PacketLayout, ScalarItemsAndSubPacketAreLittleEndianAndTagged) {
-    ioWriteContext writer("");
-    writer.startSubPacket();
-    writer.writeBool(true);
-    writer.writeInt(-2);
-    writer.endSubPacket();
-    writer.writeDouble(1.0);
-    const std::vector<std::uint8_t> expected = RawPacket()
-                                                   .u8(0x08)
-                                                   .u64(7)  // bool (2) + int (5)
-                                                   .u8(0x01)
-                                                   .u8(1)
-                                                   .u8(0x02)
-                                                   .i32(-2)
-                                                   .u8(0x09)
-                                                   .u8(0x03)
-                                                   .u64(0x3FF0000000000000ull)
-                                                   .finished();
-    EXPECT_EQ(writer.getBytes(), expected);
-}
+// The byte layout of small packets, spelled out field by field.
+TEST(PacketLayout, ItemsAreLittleEndianAndTagged) {
+    ioWriteContext scalars("");
+    scalars.startSubPacket();
+    scalars.writeBool(true);
+    scalars.writeInt(-2);
+    scalars.endSubPacket();
+    scalars.writeDouble(1.0);
+    RawPacket expected;
+    expected.u8(0x08).u64(7).u8(0x01).u8(1).u8(0x02).i32(-2).u8(0x09);  // bool (2) + int (5)
+    expected.u8(0x03).u64(0x3FF0000000000000ull);
+    EXPECT_EQ(scalars.getBytes(), expected.finished());
 
-TEST(PacketLayout, ImageRecordCarriesIdTypeSizeWrapAndPixels) {
     ix::Reference<Float3Image> image(new Float3Image());
     image->setSize(1, 1);
     image->setWrap(false, true);
     image->at(0, 0) = FloatPixel3<float>(1.0f, -2.0f, 0.5f);
-    ioWriteContext writer("");
-    packetFile::writeImage(writer, image.get());
-    writer.writePointer(image.get(), 0);
-    const std::vector<std::uint8_t> expected = RawPacket()
-                                                   .u8(0x06)
-                                                   .i32(0)
-                                                   .i32(kPixelFloat3)
-                                                   .i32(1)
-                                                   .i32(1)
-                                                   .u8(2)
-                                                   .u32(0x3F800000)
-                                                   .u32(0xC0000000)
-                                                   .u32(0x3F000000)
-                                                   .u8(0x05)
-                                                   .i32(0)
-                                                   .i32(0)
-                                                   .finished();
-    EXPECT_EQ(writer.getBytes(), expected);
+    ioWriteContext record("");
+    packetFile::writeImage(record, image.get());
+    record.writePointer(image.get(), 0);
+    RawPacket expectedRecord;  // tag, id, type, width, height, wrap flags, pixels, reference
+    expectedRecord.u8(0x06).i32(0).i32(kPixelFloat3).i32(1).i32(1).u8(2);
+    expectedRecord.u32(0x3F800000).u32(0xC0000000).u32(0x3F000000).u8(0x05).i32(0).i32(0);
+    EXPECT_EQ(record.getBytes(), expectedRecord.finished());
 }
 
-TEST(PacketRoundTrip, ScalarsAndByteBlocksKeepEveryBit) {
+TEST(PacketRoundTrip, ScalarsBlocksAndIrradianceKeepEveryBit) {
     const int ints[] = {0, 1, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
     const double doubles[] = {0.0,
                               -0.0,
                               1.0 / 3.0,
                               std::numeric_limits<double>::infinity(),
+                              -1e308,
                               std::numeric_limits<double>::denorm_min(),
-                              std::numeric_limits<double>::quiet_NaN(),
-                              -1e308};
+                              std::numeric_limits<double>::quiet_NaN()};
     const std::uint8_t block[] = {0, 255, 9, 8, 7};
+    Irradiance irradiance;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            irradiance.red.m[r][c] = r + 0.25 * c;
+            irradiance.green.m[r][c] = -r * c - 1e-300;
+            irradiance.blue.m[r][c] = std::ldexp(1.0, r * 4 + c - 1000);
+        }
     ioWriteContext writer("");
     for (int v : ints) writer.writeInt(v);
     for (double v : doubles) writer.writeDouble(v);
@@ -96,6 +82,7 @@ TEST(PacketRoundTrip, ScalarsAndByteBlocksKeepEveryBit) {
     writer.writeBool(true);
     writer.writeBytes(block, sizeof(block));
     writer.writeBytes(nullptr, 0);
+    packetFile::writeIrradiance(writer, irradiance);
 
     ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
     for (int v : ints) EXPECT_EQ(reader.readInt(), v);
@@ -106,6 +93,9 @@ TEST(PacketRoundTrip, ScalarsAndByteBlocksKeepEveryBit) {
     EXPECT_TRUE(reader.readBytes(back, sizeof(back)));
     EXPECT_EQ(std::memcmp(back, block, sizeof(block)), 0);
     EXPECT_TRUE(reader.readBytes(nullptr, 0));
+    Irradiance irradianceBack;
+    EXPECT_TRUE(packetFile::readIrradiance(reader, irradianceBack));
+    EXPECT_EQ(std::memcmp(&irradianceBack, &irradiance, sizeof(irradiance)), 0);
     EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
 }
 
@@ -128,59 +118,28 @@ TEST(PacketRoundTrip, EveryPixelTypeWithOddSizesAndWrapFlags) {
         }
         ASSERT_TRUE(writer.isOk()) << writer.getErrorMessage();
         ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
-        for (std::size_t i = 0; i < originals.size(); ++i) {
-            const Image& original = *originals[i];
+        for (const ix::Reference<Image>& original : originals) {
             ix::Reference<Image> restored = readImagePointer(reader);
-            ASSERT_TRUE(restored) << "tag " << tag << " shape " << i << ": "
-                                  << reader.getErrorMessage();
-            EXPECT_NE(restored.get(), &original);
-            EXPECT_EQ(restored->getPixelType(), tag);
-            EXPECT_EQ(restored->getWidth(), original.getWidth()) << "tag " << tag;
-            EXPECT_EQ(restored->getHeight(), original.getHeight()) << "tag " << tag;
-            EXPECT_EQ(restored->getWrapHorizontal(), original.getWrapHorizontal());
-            EXPECT_EQ(restored->getWrapVertical(), original.getWrapVertical());
-            EXPECT_TRUE(packetTest::samePixelBytes(*restored, original))
-                << "tag " << tag << " size " << original.getWidth() << " x "
-                << original.getHeight();
+            const std::string what = "tag " + std::to_string(tag) + " size " +
+                                     std::to_string(original->getWidth()) + "x" +
+                                     std::to_string(original->getHeight());
+            ASSERT_TRUE(restored) << what << ": " << reader.getErrorMessage();
+            EXPECT_NE(restored.get(), original.get()) << what;
+            EXPECT_EQ(restored->getPixelType(), tag) << what;
+            EXPECT_EQ(restored->getWidth(), original->getWidth()) << what;
+            EXPECT_EQ(restored->getHeight(), original->getHeight()) << what;
+            EXPECT_EQ(restored->getWrapHorizontal(), original->getWrapHorizontal()) << what;
+            EXPECT_EQ(restored->getWrapVertical(), original->getWrapVertical()) << what;
+            EXPECT_TRUE(packetTest::samePixelBytes(*restored, *original)) << what;
         }
         EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
     }
 }
 
-TEST(PacketRoundTrip, NestedSubPacketsReadBackInOrder) {
-    ioWriteContext writer("");
-    writer.writeInt(1);
-    writer.startSubPacket();
-    writer.writeInt(2);
-    writer.startSubPacket();
-    writer.writeInt(3);
-    writer.startSubPacket();
-    writer.endSubPacket();  // empty
-    writer.endSubPacket();
-    writer.writeInt(4);
-    writer.endSubPacket();
-    writer.writeInt(5);
-    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
-    EXPECT_EQ(reader.readInt(), 1);
-    reader.startSubPacket();
-    EXPECT_EQ(reader.readInt(), 2);
-    reader.startSubPacket();
-    EXPECT_EQ(reader.readInt(), 3);
-    reader.startSubPacket();
-    reader.endSubPacket();
-    reader.endSubPacket();
-    EXPECT_EQ(reader.readInt(), 4);
-    reader.endSubPacket();
-    EXPECT_EQ(reader.readInt(), 5);
-    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
-}
-
 // A newer writer may append items to a sub-packet; an older reader skips them at its end.
 TEST(PacketRoundTrip, EndSubPacketSkipsUnreadItems) {
-    ix::Reference<Image> image = [] {
-        std::mt19937 rng(7);
-        return packetTest::makeRandomImage(kPixelFloat, 2, 2, false, false, rng);
-    }();
+    std::mt19937 rng(7);
+    ix::Reference<Image> image = packetTest::makeRandomImage(kPixelFloat, 2, 2, false, false, rng);
     ioWriteContext writer("");
     writer.startSubPacket();
     writer.writeInt(10);
@@ -233,99 +192,29 @@ TEST(PacketPointers, OneRecordReferencedTwiceNullAndNeverWritten) {
     EXPECT_TRUE(packetTest::samePixelBytes(*first, *written));
 }
 
-// The shape of the lighting state: flag, irradiance, probe, pointer, and per entry an image
-// followed by a nested sub-packet with its key and a reference to that image.
-TEST(PacketRoundTrip, LightingStyleSubPacket) {
-    std::mt19937 rng(11);
-    Irradiance irradiance;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            irradiance.red.m[r][c] = r + 0.25 * c;
-            irradiance.green.m[r][c] = -r * c - 1e-300;
-            irradiance.blue.m[r][c] = std::ldexp(1.0, r * 4 + c - 1000);
-        }
-    ix::Reference<Image> probe = packetTest::makeRandomImage(kPixelFloat3, 8, 4, true, false, rng);
-    ix::Reference<Image> specular =
-        packetTest::makeRandomImage(kPixelFloat3, 6, 3, true, false, rng);
-    ioWriteContext writer("");
-    writer.startSubPacket();
-    writer.writeBool(true);
-    packetFile::writeIrradiance(writer, irradiance);
-    packetFile::writeImage(writer, probe.get());
-    writer.writePointer(probe.get(), 0);
-    writer.writeInt(2);
-    const int keys[] = {3, 8};
-    const Image* entryImages[] = {specular.get(), nullptr};
-    for (int i = 0; i < 2; ++i) {
-        packetFile::writeImage(writer, entryImages[i]);
-        writer.startSubPacket();
-        writer.writeInt(keys[i]);
-        writer.writePointer(entryImages[i], 0);
-        writer.endSubPacket();
-    }
-    writer.endSubPacket();
-
-    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
-    reader.startSubPacket();
-    EXPECT_TRUE(reader.readBool());
-    Irradiance back;
-    EXPECT_TRUE(packetFile::readIrradiance(reader, back));
-    EXPECT_EQ(std::memcmp(&back, &irradiance, sizeof(back)), 0);
-    ix::Reference<Image> probeBack = readImagePointer(reader);
-    ASSERT_TRUE(probeBack);
-    EXPECT_TRUE(packetTest::samePixelBytes(*probeBack, *probe));
-    ASSERT_EQ(reader.readInt(), 2);
-    for (int i = 0; i < 2; ++i) {
-        reader.startSubPacket();
-        EXPECT_EQ(reader.readInt(), keys[i]);
-        ix::Reference<Image> entry = readImagePointer(reader);
-        reader.endSubPacket();
-        EXPECT_EQ(bool(entry), entryImages[i] != nullptr) << "entry " << i;
-        if (entry) {
-            EXPECT_TRUE(packetTest::samePixelBytes(*entry, *specular));
-        }
-    }
-    reader.endSubPacket();
-    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
-}
-
-TEST(PacketRoundTrip, FailedIrradianceReadClearsIt) {
-    ioWriteContext writer("");
-    writer.writeInt(1);
-    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
-    Irradiance irradiance;
-    irradiance.green.m[2][1] = 5.0;
-    EXPECT_FALSE(packetFile::readIrradiance(reader, irradiance));
-    EXPECT_EQ(irradiance.green.m[2][1], 0.0);
-    EXPECT_TRUE(reader.failed());
-}
-
 TEST(PacketWriter, UnbalancedSubPacketsAndNullBlocksAreErrors) {
     ioWriteContext unclosed("");
     unclosed.startSubPacket();
     EXPECT_FALSE(unclosed.commit());
     EXPECT_NE(unclosed.getErrorMessage().find("open"), std::string::npos);
-
     ioWriteContext extraEnd("");
     extraEnd.endSubPacket();
     EXPECT_FALSE(extraEnd.isOk());
-
     ioWriteContext nullBlock("");
     nullBlock.writeBytes(nullptr, 4);
     EXPECT_FALSE(nullBlock.isOk());
 }
 
-// ---------------------------------------------------------------------------------------------
-// Atomic writes to disk
+// ---- Atomic writes to disk ----
 
 namespace {
 
 class PacketFileOnDisk : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         folder = std::filesystem::path(::testing::TempDir()) /
-                 (std::string("packet_") + info->name() + "_" + std::to_string(::getpid()));
+                 ("packet_" + test + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         target = (folder / "scene.pkt").string();
@@ -338,11 +227,10 @@ protected:
             names.push_back(entry.path().filename().string());
         return names;
     }
-    std::vector<std::uint8_t> fileBytes(const std::string& path) const {
-        std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> targetBytes() const {
+        std::ifstream in(target, std::ios::binary);
         return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
-    void writeText(const std::string& text) const { std::ofstream(target) << text; }
 
     std::filesystem::path folder;
     std::string target;
@@ -350,38 +238,32 @@ protected:
 
 }  // namespace
 
-TEST_F(PacketFileOnDisk, CommitWritesExactlyTheBytesAndLeavesNoTemporary) {
-    writeText("old contents");
-    ioWriteContext writer(target.c_str());
-    writer.writeInt(42);
-    ASSERT_TRUE(writer.commit()) << writer.getErrorMessage();
-    EXPECT_EQ(fileBytes(target), writer.getBytes());
-    EXPECT_EQ(folderEntries(), std::vector<std::string>{"scene.pkt"});
-    ioReadContext reader(target.c_str());
-    EXPECT_EQ(reader.readInt(), 42);
-    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
-}
-
-TEST_F(PacketFileOnDisk, NoCommitOrFailedCommitLeavesTargetUntouched) {
+// Only a successful commit replaces the target, with exactly the bytes, and no temporary stays.
+TEST_F(PacketFileOnDisk, OnlyACommitReplacesTheTarget) {
     {
         ioWriteContext neverCommitted(target.c_str());
         neverCommitted.writeInt(1);
     }
     EXPECT_TRUE(folderEntries().empty());
-
-    writeText("old contents");
+    std::ofstream(target) << "old";
     {
         ioWriteContext unbalanced(target.c_str());
         unbalanced.startSubPacket();
         EXPECT_FALSE(unbalanced.commit());
-    }
-    {
         ioWriteContext neverCommitted(target.c_str());
         neverCommitted.writeInt(1);
     }
-    const std::vector<std::uint8_t> old{'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
-    EXPECT_EQ(fileBytes(target), old);
+    EXPECT_EQ(targetBytes(), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"scene.pkt"});
+
+    ioWriteContext writer(target.c_str());
+    writer.writeInt(42);
+    ASSERT_TRUE(writer.commit()) << writer.getErrorMessage();
+    EXPECT_EQ(targetBytes(), writer.getBytes());
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"scene.pkt"});
+    ioReadContext reader(target.c_str());
+    EXPECT_EQ(reader.readInt(), 42);
+    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
 }
 
 TEST_F(PacketFileOnDisk, MissingFolderOrFileGivesAMessage) {

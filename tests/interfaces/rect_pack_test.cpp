@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -11,11 +10,6 @@ using ixUtil::IntRange2d;
 using ixUtil::pack;
 
 namespace {
-
-bool overlaps(const IntRange2d& a, const IntRange2d& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-           b.y < a.y + a.height;
-}
 
 bool placeable(const IntRange2d& r) { return r.width > 0 && r.height > 0; }
 
@@ -39,31 +33,20 @@ bool placeable(const IntRange2d& r) { return r.width > 0 && r.height > 0; }
             continue;
         }
         if (t.x < 0 || t.y < 0 || t.x + t.width > range.width || t.y + t.height > range.height)
-            return ::testing::AssertionFailure()
-                   << "tile " << i << " at " << t.x << "," << t.y << " size " << t.width << "x"
-                   << t.height << " leaves range " << range.width << "x" << range.height;
+            return ::testing::AssertionFailure() << "tile " << i << " leaves the range";
         right = std::max(right, t.x + t.width);
         top = std::max(top, t.y + t.height);
         for (size_t j = 0; j < i; ++j) {
-            if (placeable(after[j]) && overlaps(t, after[j]))
+            const IntRange2d& u = after[j];
+            if (placeable(u) && t.x < u.x + u.width && u.x < t.x + t.width &&
+                t.y < u.y + u.height && u.y < t.y + t.height)
                 return ::testing::AssertionFailure() << "tiles " << j << " and " << i << " overlap";
         }
     }
     if (right != range.width || top != range.height)
-        return ::testing::AssertionFailure()
-               << "range " << range.width << "x" << range.height
-               << " is larger than the tiles' extent " << right << "x" << top;
+        return ::testing::AssertionFailure() << "range " << range.width << "x" << range.height
+                                             << " exceeds the tiles' " << right << "x" << top;
     return ::testing::AssertionSuccess();
-}
-
-std::vector<IntRange2d> randomTiles(unsigned seed, int count, int minSide, int maxSide) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> side(minSide, maxSide);
-    std::uniform_int_distribution<int> origin(-5, 5);
-    std::vector<IntRange2d> tiles;
-    for (int i = 0; i < count; ++i)
-        tiles.emplace_back(origin(rng), origin(rng), side(rng), side(rng));
-    return tiles;
 }
 
 double fill(const std::vector<IntRange2d>& tiles, const IntRange2d& range) {
@@ -73,85 +56,55 @@ double fill(const std::vector<IntRange2d>& tiles, const IntRange2d& range) {
     return used / (double(range.width) * range.height);
 }
 
-struct RandomCase {
-    unsigned seed;
-    int count;
-    int minSide, maxSide;
-};
-
-const RandomCase kRandomCases[] = {
-    {1, 200, 1, 64}, {2, 300, 4, 32}, {3, 500, 1, 100}, {4, 100, 8, 200}, {5, 400, 16, 20},
-};
-
 }  // namespace
 
-TEST(RectPack, RandomTilesTightAreValidAndDense) {
-    double worst = 1.0, sum = 0.0;
-    for (const RandomCase& c : kRandomCases) {
-        const std::vector<IntRange2d> before = randomTiles(c.seed, c.count, c.minSide, c.maxSide);
-        std::vector<IntRange2d> tiles = before;
-        const IntRange2d range = pack(tiles, true);
-        ASSERT_TRUE(isValidPacking(before, tiles, range)) << "seed " << c.seed;
-        const double f = fill(tiles, range);
-        std::printf("tight  seed %u: %d tiles %d..%d -> %dx%d, fill %.3f\n", c.seed, c.count,
-                    c.minSide, c.maxSide, range.width, range.height, f);
-        EXPECT_GE(f, 0.7) << "seed " << c.seed << ", " << c.count << " tiles";
-        std::vector<IntRange2d> shelves = before;
-        const IntRange2d shelfRange = pack(shelves, false);
-        EXPECT_LE(double(range.width) * range.height, double(shelfRange.width) * shelfRange.height)
+TEST(RectPack, RandomTilesAreValidAndDense) {
+    struct RandomCase {
+        unsigned seed;
+        int count, minSide, maxSide;
+    };
+    const RandomCase cases[] = {
+        {1, 200, 1, 64}, {2, 300, 4, 32}, {3, 500, 1, 100}, {4, 100, 8, 200}, {5, 400, 16, 20}};
+    for (const RandomCase& c : cases) {
+        std::mt19937 rng(c.seed);
+        std::uniform_int_distribution<int> side(c.minSide, c.maxSide), origin(-5, 5);
+        std::vector<IntRange2d> before;
+        for (int i = 0; i < c.count; ++i)
+            before.emplace_back(origin(rng), origin(rng), side(rng), side(rng));
+        std::vector<IntRange2d> tight = before, shelves = before;
+        const IntRange2d tightRange = pack(tight, true), shelfRange = pack(shelves, false);
+        ASSERT_TRUE(isValidPacking(before, tight, tightRange)) << "tight, seed " << c.seed;
+        ASSERT_TRUE(isValidPacking(before, shelves, shelfRange)) << "shelves, seed " << c.seed;
+        EXPECT_GE(fill(tight, tightRange), 0.7) << "seed " << c.seed;
+        EXPECT_LE(double(tightRange.width) * tightRange.height,
+                  double(shelfRange.width) * shelfRange.height)
             << "tight packing looser than shelves, seed " << c.seed;
-        worst = std::min(worst, f);
-        sum += f;
-    }
-    std::printf("tight fill: worst %.3f, mean %.3f\n", worst, sum / std::size(kRandomCases));
-}
-
-TEST(RectPack, RandomTilesShelvesAreValidAndKeepOrder) {
-    for (const RandomCase& c : kRandomCases) {
-        const std::vector<IntRange2d> before = randomTiles(c.seed, c.count, c.minSide, c.maxSide);
-        std::vector<IntRange2d> tiles = before;
-        const IntRange2d range = pack(tiles, false);
-        ASSERT_TRUE(isValidPacking(before, tiles, range)) << "seed " << c.seed;
+        // Shelves in arbitrary order waste the gap above every tile lower than its shelf's
+        // tallest: about mean / max height, near 0.5 for heights uniform from 1.
+        EXPECT_GE(fill(shelves, shelfRange), 0.45) << "seed " << c.seed;
         // Reading order: each tile is right of its predecessor on the same shelf, or higher up.
-        for (size_t i = 1; i < tiles.size(); ++i) {
-            const IntRange2d& p = tiles[i - 1];
-            const IntRange2d& t = tiles[i];
+        for (size_t i = 1; i < shelves.size(); ++i) {
+            const IntRange2d &p = shelves[i - 1], &t = shelves[i];
             ASSERT_TRUE(t.y > p.y || (t.y == p.y && t.x >= p.x + p.width))
                 << "seed " << c.seed << " tile " << i;
         }
-        const double f = fill(tiles, range);
-        std::printf("shelves seed %u: %d tiles -> %dx%d, fill %.3f\n", c.seed, c.count, range.width,
-                    range.height, f);
-        // Shelves in arbitrary order waste the gap above every tile lower than its shelf's
-        // tallest: about mean / max height, near 0.5 for heights uniform from 1.
-        EXPECT_GE(f, 0.45) << "seed " << c.seed;
     }
 }
-
-TEST(RectPack, EqualSquaresPackIntoAPerfectSquare) {
-    for (bool tight : {true, false}) {
-        std::vector<IntRange2d> tiles(16, IntRange2d(0, 0, 10, 10));
-        const std::vector<IntRange2d> before = tiles;
-        const IntRange2d range = pack(tiles, tight);
-        ASSERT_TRUE(isValidPacking(before, tiles, range)) << "tight " << tight;
-        EXPECT_EQ(range.width, 40) << "tight " << tight;
-        EXPECT_EQ(range.height, 40) << "tight " << tight;
-    }
-}
-
-struct SmallCase {
-    const char* name;
-    std::vector<IntRange2d> tiles;
-    int expectedWidth, expectedHeight;  // for both methods
-};
 
 TEST(RectPack, SmallAndDegenerateLists) {
+    struct SmallCase {
+        const char* name;
+        std::vector<IntRange2d> tiles;
+        int expectedWidth, expectedHeight;  // for both methods
+    };
     const SmallCase cases[] = {
         {"empty", {}, 0, 0},
         {"only empty tiles", {{3, 4, 0, 5}, {1, 1, -2, 3}, {0, 0, 4, 0}}, 0, 0},
         {"one tile moved to the origin", {{-2, -2, 14, 9}}, 14, 9},
         {"empty tiles take no room", {{7, 7, 10, 10}, {5, 5, 0, 0}, {0, 0, -3, -3}}, 10, 10},
         {"one wide tile sets the width", {{0, 0, 100, 20}, {0, 0, 5, 5}, {0, 0, 5, 5}}, 100, 25},
+        {"16 equal squares make a perfect square", std::vector<IntRange2d>(16, {0, 0, 10, 10}), 40,
+         40},
     };
     for (const SmallCase& c : cases) {
         for (bool tight : {true, false}) {

@@ -27,49 +27,40 @@ struct ThreadLimitGuard {
     ~ThreadLimitGuard() { ThreadPool::get().setThreadLimit(INT_MAX); }
 };
 
-// Records what the pool calls, with a global sequence number per call, so the order
-// initialize < every work < finalize can be checked.
+// Counts the pool's calls and flags any work outside initialize .. finalize, any finalize
+// before every work call returned, and any index or count other than promised.
 class RecordingAlg : public ThreadedAlgBase {
 public:
     void initialize(int count) override {
         initializeCalls++;
         initializeCount = count;
-        initializeSeq = seq++;
         initializeThread = std::this_thread::get_id();
         hits = std::make_unique<std::atomic<int>[]>(static_cast<size_t>(std::max(count, 0)));
         for (int i = 0; i < count; ++i) hits[static_cast<size_t>(i)] = 0;
+        if (finalizeCalls != 0) misuse = true;
     }
     void work(int index, int count) override {
-        if (count != initializeCount) wrongCount = true;
-        if (index < 0 || index >= count) {
-            outOfRange = true;
+        if (initializeCalls != 1 || finalizeCalls != 0 || count != initializeCount || index < 0 ||
+            index >= count) {
+            misuse = true;
             return;
         }
         hits[static_cast<size_t>(index)]++;
-        const int s = seq++;
-        int prev = lastWorkSeq.load();
-        while (s > prev && !lastWorkSeq.compare_exchange_weak(prev, s)) {
-        }
-        int first = firstWorkSeq.load();
-        while (s < first && !firstWorkSeq.compare_exchange_weak(first, s)) {
-        }
+        worksDone++;
     }
     void finalize() override {
         finalizeCalls++;
-        finalizeSeq = seq++;
         finalizeThread = std::this_thread::get_id();
+        if (worksDone != std::max(initializeCount, 0)) misuse = true;
     }
 
-    std::atomic<int> seq{0};
-    int initializeCalls = 0, initializeCount = -1, initializeSeq = -1;
-    int finalizeCalls = 0, finalizeSeq = -1;
+    int initializeCalls = 0, initializeCount = -1;
+    std::atomic<int> finalizeCalls{0}, worksDone{0};
     std::thread::id initializeThread, finalizeThread;
     std::unique_ptr<std::atomic<int>[]> hits;
-    std::atomic<int> firstWorkSeq{INT_MAX}, lastWorkSeq{-1};
-    std::atomic<bool> wrongCount{false}, outOfRange{false};
+    std::atomic<bool> misuse{false};
 };
 
-// Sums f(index) over a run; used where many runs go on at once.
 class SumAlg : public ThreadedAlg {
 public:
     void work(int index, int) override { sum += index + 1; }
@@ -79,46 +70,35 @@ public:
 }  // namespace
 
 TEST(ThreadPool, EveryIndexOnceBetweenInitializeAndFinalize) {
-    // A count below 1 runs initialize and finalize only.
-    for (int count : {-5, 0, 1, 2, 3, 17, 1000}) {
+    // A count below 1 runs initialize and finalize only; no count means one index per thread.
+    for (int count : {-5, 0, 1, 2, 3, 17, 1000, INT_MIN}) {
         RecordingAlg alg;
-        ThreadPool::get().run(alg, count);
+        if (count == INT_MIN) {
+            ThreadPool::get().run(alg);
+            EXPECT_EQ(alg.initializeCount, ThreadPool::get().getThreadCount());
+            EXPECT_GE(alg.initializeCount, 1);
+        } else {
+            ThreadPool::get().run(alg, count);
+            EXPECT_EQ(alg.initializeCount, count);
+        }
         EXPECT_EQ(alg.initializeCalls, 1) << "count " << count;
-        EXPECT_EQ(alg.finalizeCalls, 1) << "count " << count;
-        EXPECT_EQ(alg.initializeCount, count);
+        EXPECT_EQ(alg.finalizeCalls.load(), 1) << "count " << count;
         EXPECT_EQ(alg.initializeThread, std::this_thread::get_id()) << "count " << count;
         EXPECT_EQ(alg.finalizeThread, std::this_thread::get_id()) << "count " << count;
-        EXPECT_FALSE(alg.wrongCount) << "count " << count;
-        EXPECT_FALSE(alg.outOfRange) << "count " << count;
-        for (int i = 0; i < count; ++i)
+        EXPECT_FALSE(alg.misuse) << "count " << count;
+        for (int i = 0; i < alg.initializeCount; ++i)
             ASSERT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1)
                 << "index " << i << " of " << count;
-        EXPECT_EQ(alg.initializeSeq, 0);
-        EXPECT_EQ(alg.finalizeSeq, std::max(count, 0) + 1) << "count " << count;
-        if (count > 0) {
-            EXPECT_EQ(alg.firstWorkSeq.load(), 1) << "count " << count;
-            EXPECT_EQ(alg.lastWorkSeq.load(), count) << "count " << count;
-        }
     }
 }
 
-TEST(ThreadPool, RunWithoutCountUsesOneIndexPerThread) {
-    RecordingAlg alg;
-    ThreadPool::get().run(alg);
-    EXPECT_EQ(alg.initializeCount, ThreadPool::get().getThreadCount());
-    EXPECT_GE(alg.initializeCount, 1);
-    for (int i = 0; i < alg.initializeCount; ++i)
-        EXPECT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1);
-}
-
 TEST(ThreadPool, ManySmallRunsFromSeveralThreadsAtOnce) {
-    const int kThreads = 6, kRunsPerThread = 150;
     std::atomic<int> failures{0};
     std::vector<std::thread> callers;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 6; ++t) {
         callers.emplace_back([t, &failures] {
             std::mt19937 rng(1234u + static_cast<unsigned>(t));
-            for (int r = 0; r < kRunsPerThread; ++r) {
+            for (int r = 0; r < 150; ++r) {
                 const int count = std::uniform_int_distribution<int>(1, 40)(rng);
                 SumAlg alg;
                 ThreadPool::get().run(alg, count);
@@ -143,52 +123,46 @@ TEST(ThreadPool, ExceptionReachesCallerAfterAllIndicesRanAndFinalize) {
         ADD_FAILURE() << "no exception reached the caller";
     } catch (const std::runtime_error& e) {
         // Which throwing index comes first depends on scheduling; it must be one of them.
-        const std::string what = e.what();
-        const int index = std::stoi(what.substr(6));
-        EXPECT_EQ(index % 10, 3) << what;
+        EXPECT_EQ(std::stoi(std::string(e.what()).substr(6)) % 10, 3) << e.what();
     }
-    EXPECT_EQ(alg.finalizeCalls, 1);
+    EXPECT_EQ(alg.finalizeCalls.load(), 1);
+    EXPECT_FALSE(alg.misuse);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(alg.hits[static_cast<size_t>(i)].load(), 1) << i;
-
-    // The pool is still usable afterwards.
-    SumAlg after;
+    SumAlg after;  // the pool is still usable afterwards
     ThreadPool::get().run(after, 10);
     EXPECT_EQ(after.sum.load(), 55);
 }
 
 TEST(ThreadPool, NestedRunsFromInsideWorkComplete) {
     // Three levels: 6 outer items, each running 5 middle items, each running 20 inner items.
-    struct Inner : ThreadedAlg {
+    struct Level : ThreadedAlg {
         std::atomic<long long>* total;
-        void work(int, int) override { (*total)++; }
-    };
-    struct Middle : ThreadedAlg {
-        std::atomic<long long>* total;
+        std::vector<int> counts;  // of the levels below this one
         void work(int, int) override {
-            Inner inner;
+            if (counts.empty()) {
+                (*total)++;
+                return;
+            }
+            Level inner;
             inner.total = total;
-            ThreadPool::get().run(inner, 20);
+            inner.counts.assign(counts.begin() + 1, counts.end());
+            ThreadPool::get().run(inner, counts[0]);
         }
     };
-    struct Outer : ThreadedAlg {
-        std::atomic<long long> total{0};
-        void work(int, int) override {
-            Middle middle;
-            middle.total = &total;
-            ThreadPool::get().run(middle, 5);
-        }
-    };
-    Outer outer;
+    std::atomic<long long> total{0};
+    Level outer;
+    outer.total = &total;
+    outer.counts = {5, 20};
     ThreadPool::get().run(outer, 6);
-    EXPECT_EQ(outer.total.load(), 6 * 5 * 20);
+    EXPECT_EQ(total.load(), 6 * 5 * 20);
 }
 
 TEST(ThreadPool, TwoIndicesRunConcurrentlyWhenThreadsAllow) {
     ThreadLimitGuard guard;
     ThreadPool::get().setThreadLimit(2);
     if (ThreadPool::get().getThreadCount() < 2) GTEST_SKIP() << "one hardware thread";
-    // Index 0 waits until another index is running on a different thread: this only ends
-    // (well before the deadline) if the pool really runs work in parallel.
+    // Each index waits until the other is running: this only ends (well before the deadline)
+    // if the pool really runs work in parallel.
     struct MeetAlg : ThreadedAlg {
         std::atomic<bool> met{false};
         std::atomic<int> running{0};
@@ -209,15 +183,13 @@ TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
     ThreadLimitGuard guard;
     const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     struct LimitCase {
-        int requested;
-        int expected;
+        int requested, expected;
     };
     const LimitCase cases[] = {{1, 1},  {2, std::min(2, hardware)}, {0, 1},
                                {-7, 1}, {INT_MAX, hardware},        {hardware, hardware}};
     for (const LimitCase& c : cases) {
         ThreadPool::get().setThreadLimit(c.requested);
         EXPECT_EQ(ThreadPool::get().getThreadCount(), c.expected) << "limit " << c.requested;
-
         struct ConcurrencyAlg : ThreadedAlg {
             std::atomic<int> active{0}, maxActive{0};
             std::mutex mutex;

@@ -29,7 +29,7 @@ Options:
   -o, --out DIR              output folder (default: out), created if missing
       --phong N              add a Phong specular map with exponent N (1..100000); repeatable
       --lambert              add a Lambert (diffuse) specular map
-                             (with neither option: --phong 8 --phong 64 --lambert)
+                             (with neither option: --phong 8 --phong 32 --lambert)
       --exposure STOPS       preview exposure in stops (default 0)
       --gamma G              preview display gamma (default 2.2)
       --saturation S         preview saturation exponent (default 1)
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
         }
     }
     if (options.phongExponents.empty() && !options.lambert) {
-        options.phongExponents = {8, 64};
+        options.phongExponents = {8, 32};
         options.lambert = true;
     }
 
