@@ -19,10 +19,6 @@ struct Dir3 {
 inline Dir3 toDir3(const ixLinear::VectorFlt& v) { return {v.x, v.y, v.z}; }
 inline double dot(const Dir3& a, const Dir3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline double length(const Dir3& d) { return std::sqrt(dot(d, d)); }
-inline Dir3 normalized(const Dir3& d) {
-    const double len = length(d);
-    return {d.x / len, d.y / len, d.z / len};
-}
 // Largest component difference.
 inline double maxDiff(const Dir3& a, const Dir3& b) {
     return std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
@@ -36,18 +32,6 @@ template <class F>
 void forEachPixelCentre(int w, int h, F f) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) f(x, y, (x + 0.5f) / w, (y + 0.5f) / h);
-}
-
-// Sum of the solid angles reported at every pixel centre of a w x h map (invalid pixels give 0).
-inline double omegaSum(const ixImage::EnvironmentMap& map, int w, int h) {
-    double sum = 0;
-    forEachPixelCentre(w, h, [&](int, int, float u, float v) {
-        ixLinear::VectorFlt dir;
-        float omega = -1;
-        map.coordToDir(u, v, dir, omega, true);
-        sum += omega;
-    });
-    return sum;
 }
 
 }  // namespace ixTest

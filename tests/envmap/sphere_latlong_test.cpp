@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 #include "envmap_test_util.h"
 #include "iximage/envmap/cross_map.h"
@@ -23,13 +22,12 @@ using ixTest::toDir3;
 const SphereMap kSphere(256);
 const LatLongMap kLatLong(200, 100);
 
-struct CoordDirCase {
-    const EnvironmentMap* map;
-    float u, v;
-    Dir3 expected;
-};
-
 TEST(Projections, WorkedCoordinates) {
+    struct CoordDirCase {
+        const EnvironmentMap* map;
+        float u, v;
+        Dir3 expected;
+    };
     const double h = std::sqrt(0.5);
     const CoordDirCase cases[] = {
         {&kSphere, 0.5f, 0.5f, {0, -1, 0}},   {&kSphere, 0.75f, 0.5f, {1, 0, 0}},
@@ -63,10 +61,6 @@ TEST(Projections, WorkedSolidAngles) {
     // Pole of the lat-long map: the cosine is clamped at 0.
     kLatLong.coordToDir(0.5f, 1.0f, dir, omega, true);
     EXPECT_EQ(omega, 0.0f);
-    EXPECT_NEAR(kSphere.getOmegaFactor(), std::pow(2 * kPi / 256, 2),
-                1e-7 * kSphere.getOmegaFactor());
-    EXPECT_NEAR(kLatLong.getOmegaFactor(), (2 * kPi / 200) * (kPi / 100),
-                1e-7 * kLatLong.getOmegaFactor());
 }
 
 // Outside the projection: false, omega 0 whatever computeOmega says, dir untouched. For the
@@ -103,13 +97,12 @@ TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
     EXPECT_TRUE(cross.isValidCoord(-0.01f, 0.6f));
 }
 
-struct DirCoordCase {
-    const EnvironmentMap* map;
-    VectorFlt dir;
-    float u, v;  // v < 0: not checked
-};
-
 TEST(Projections, WorkedDirections) {
+    struct DirCoordCase {
+        const EnvironmentMap* map;
+        VectorFlt dir;
+        float u, v;  // v < 0: not checked
+    };
     const DirCoordCase cases[] = {
         {&kSphere, VectorFlt(0, 1, 0), 0.5f, 0.5f},
         {&kSphere, VectorFlt(0, -1, 0), 0.5f, 0.5f},
@@ -121,24 +114,21 @@ TEST(Projections, WorkedDirections) {
     for (const DirCoordCase& c : cases) {
         float u = -1, v = -1;
         c.map->dirToCoord(c.dir, u, v);
-        EXPECT_EQ(u, c.u) << "type " << c.map->type << " dir " << c.dir;
-        if (c.v >= 0) {
-            EXPECT_EQ(v, c.v) << "type " << c.map->type << " dir " << c.dir;
-        }
+        EXPECT_TRUE(u == c.u && (c.v < 0 || v == c.v))
+            << "type " << c.map->type << " dir " << c.dir << " gave (" << u << ", " << v << ")";
     }
 }
 
 TEST(LatLongMap, SeamCoordinatesComeBackToTheirOwnEdge) {
-    for (float v : {0.1f, 0.3f, 0.5f, 0.77f, 0.9f}) {
+    for (float v : {0.1f, 0.3f, 0.5f, 0.77f, 0.9f})
         for (float u : {0.0f, 1.0f}) {
             VectorFlt dir;
-            kLatLong.coordToDir(u, v, dir);
             float u2, v2;
+            kLatLong.coordToDir(u, v, dir);
             kLatLong.dirToCoord(dir, u2, v2);
-            EXPECT_NEAR(u2, u, 1e-6) << "u = " << u << ", v = " << v;
-            EXPECT_NEAR(v2, v, 1e-6) << "u = " << u << ", v = " << v;
+            EXPECT_TRUE(std::fabs(u2 - u) <= 1e-6 && std::fabs(v2 - v) <= 1e-6)
+                << "(u, v) = (" << u << ", " << v << ") came back as (" << u2 << ", " << v2 << ")";
         }
-    }
 }
 
 // Plain double models of the two projections.
@@ -152,18 +142,17 @@ Dir3 latLongModel(double u, double v) {
     return {-std::sin(mu) * std::cos(lambda), -std::cos(mu) * std::cos(lambda), std::sin(lambda)};
 }
 
-struct GridCase {
-    const char* name;
-    ix::Reference<EnvironmentMap> map;
-    int w, h;
-    std::function<Dir3(double, double)> model;
-};
-
 // Every valid pixel centre: unit direction matching the model to 1e-6; the direction converts
 // back to the centre within 2e-6 (u) and 2e-6 / cos(latitude) (v: asin loses precision towards
 // the poles). Left out of the round trip: the disc's outer rim (r > 0.98, where all directions
 // crowd towards +Y) and the lat-long pole caps where the longitude is pinned.
 TEST(Projections, DenseGridsMatchModelAndRoundTrip) {
+    struct GridCase {
+        const char* name;
+        ix::Reference<EnvironmentMap> map;
+        int w, h;
+        Dir3 (*model)(double, double);
+    };
     const GridCase cases[] = {
         {"sphere 7", new SphereMap(7), 7, 7, sphereModel},
         {"sphere 64", new SphereMap(64), 64, 64, sphereModel},
@@ -200,13 +189,6 @@ TEST(Projections, DenseGridsMatchModelAndRoundTrip) {
     }
 }
 
-struct OmegaCase {
-    const char* name;
-    ix::Reference<EnvironmentMap> map;
-    int w, h;
-    double expected, relTol;
-};
-
 // Integral of 1 / (1 + s^2 + t^2) over [-1, 1]^2: the inner integral over t is
 // 2 atan(1 / a) / a with a = sqrt(1 + s^2); the outer one by the midpoint rule.
 double crossWeightIntegral() {
@@ -219,20 +201,32 @@ double crossWeightIntegral() {
     return sum;
 }
 
+// Per-pixel solid angles summed over every pixel centre (invalid pixels report 0). The cross
+// weights its pixels by cos^2 rather than the exact cos^3 law; with its factor pi^2 / (3 w h)
+// the six faces integrate to pi^2 / 2 * crossWeightIntegral() = 12.6234, 0.45% above 4 pi.
 TEST(Projections, SolidAnglesSumToFourPi) {
-    // The cross weights its pixels by cos^2 rather than the exact cos^3 law; with its factor
-    // pi^2 / (3 w h) the six faces integrate to pi^2 / 2 * crossWeightIntegral() = 12.6234,
-    // 0.45% above 4 pi, so it gets its own expectation.
+    struct OmegaCase {
+        const char* name;
+        ix::Reference<EnvironmentMap> map;
+        int w, h;
+        double expected;
+    };
     const OmegaCase cases[] = {
-        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 4 * kPi, 1e-3},
-        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 4 * kPi, 1e-3},
-        {"sphere 256", new SphereMap(256), 256, 256, 4 * kPi, 1e-3},
+        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 4 * kPi},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 4 * kPi},
+        {"sphere 256", new SphereMap(256), 256, 256, 4 * kPi},
         {"cross 64", new ixImage::CrossMap(64, false), 192, 256,
-         kPi* kPi / 2 * crossWeightIntegral(), 1e-3},
+         kPi* kPi / 2 * crossWeightIntegral()},
     };
     for (const OmegaCase& c : cases) {
-        const double sum = ixTest::omegaSum(*c.map, c.w, c.h);
-        EXPECT_NEAR(sum, c.expected, c.relTol * c.expected) << c.name;
+        double sum = 0;
+        ixTest::forEachPixelCentre(c.w, c.h, [&](int, int, float u, float v) {
+            VectorFlt dir;
+            float omega = -1;
+            c.map->coordToDir(u, v, dir, omega, true);
+            sum += omega;
+        });
+        EXPECT_NEAR(sum, c.expected, 1e-3 * c.expected) << c.name;
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 #include <type_traits>
 
 #include "random_image.h"
@@ -15,8 +14,10 @@ namespace {
 
 using Components = std::array<float, 4>;
 Components componentsOf(const FloatPixel3<float>& p) { return {p.red, p.green, p.blue, 0.0f}; }
-Components componentsOf(const FloatPixel4<float>& p) { return {p.red, p.green, p.blue, p.alpha}; }
-Components componentsOf(const FloatPixel4<half>& p) { return {p.red, p.green, p.blue, p.alpha}; }
+template <class P>
+Components componentsOf(const P& p) {
+    return {float(p.red), float(p.green), float(p.blue), float(p.alpha)};
+}
 template <class T>
 T pixelOf(const Components& c) {
     return T(c[0], c[1], c[2], c[3]);
@@ -134,43 +135,22 @@ TEST(ImageDiv, MaskRuleOnEveryPair) {
         const int expected = q == 0 ? p : int(float(p) / float(q) * 255.0f + 0.5f) % 256;
         ASSERT_EQ(int(result.data()[i]), expected) << p << " / " << q;
     }
-    // The worked values: 0/0 -> 0, 7/0 -> 7, 100/200 -> 128 (127.5 + 0.5), 200/200 -> 255.
-    EXPECT_EQ(result.at(0, 0), 0);
-    EXPECT_EQ(result.at(7, 0), 7);
-    EXPECT_EQ(result.at(100, 200), 128);
-    EXPECT_EQ(result.at(200, 200), 255);
 }
 
-// ---- Average --------------------------------------------------------------------------------
-
-TEST(ImageAverage, WorkedExamplesAndEmptyOrUnsupportedImages) {
-    Byte4Image bytes;
-    bytes.setSize(2, 1);
-    bytes.data()[0] = Byte4(255, 0, 0, 255);
-    bytes.data()[1] = Byte4(0, 0, 1, 255);
-    const Components byteMean = componentsOf(imageAverage(bytes));
-    EXPECT_EQ(byteMean, Components({127, 0, 0, 255}));  // 255 / 2 and 1 / 2 truncated
-
-    Half4Image halves;
-    halves.setSize(1, 1);
-    const float inf = std::numeric_limits<float>::infinity();
-    halves.data()[0] = {half(inf), half(2.0f), half(std::nanf("")), half(0.5f)};
-    EXPECT_EQ(componentsOf(imageAverage(halves)), Components({1, 2, 1, 0.5f}));
-
+TEST(ImageAverage, EmptyOrUnsupportedImagesGiveZero) {
     FloatImage emptyFloat;
     Half4Image emptyHalf;
     Double3Image doubles;  // no average for this type
     doubles.setSize(1, 1);
     doubles.data()[0] = {1.0, 2.0, 3.0};
     for (const Image* image :
-         {static_cast<const Image*>(&emptyFloat), static_cast<const Image*>(&emptyHalf),
-          static_cast<const Image*>(&doubles)})
+         {(const Image*)&emptyFloat, (const Image*)&emptyHalf, (const Image*)&doubles})
         EXPECT_EQ(componentsOf(imageAverage(*image)), Components({0, 0, 0, 0}))
             << "tag " << image->getPixelType();
 }
 
-// Plain references: sums in storage order, scaled by the float reciprocal of the count. Random
-// half bits include infinities and NaNs, which count as 1.
+// Plain references: sums in storage order, scaled by the float reciprocal of the count, bytes
+// truncated. Random half bits include infinities and NaNs, which count as 1.
 TEST(ImageAverage, MatchesPlainReferenceOnRandomImages) {
     std::mt19937 rng(100);
     for (const ixTest::Shape& shape : ixTest::kOddShapes) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
@@ -62,10 +61,7 @@ void checkRandomPack(const PackRun& run) {
     ASSERT_EQ(packing.getTileCount(), run.tileCount) << where;
     const auto& atlas = static_cast<const TypedImage<float>&>(*packing.atlas);
     const int W = atlas.getWidth(), H = atlas.getHeight();
-    EXPECT_GE(W, 64) << where;
-    EXPECT_GE(H, 64) << where;
-    EXPECT_EQ(packing.xSize(), W);
-    EXPECT_EQ(packing.ySize(), H);
+    EXPECT_TRUE(W >= 64 && H >= 64 && packing.xSize() == W && packing.ySize() == H) << where;
 
     std::vector<int> owner(static_cast<size_t>(W * H), -1);
     const float e = 0.5f - run.margin;
@@ -73,10 +69,9 @@ void checkRandomPack(const PackRun& run) {
         const IntRange2d in = packing.getTileInterior(i);
         const IntRange2d pad = packing.getPaddedTile(i);
         const TypedImage<float>& tile = *tiles[size_t(i)];
-        ASSERT_EQ(in.width, tile.getWidth()) << where << " tile " << i;
-        ASSERT_EQ(in.height, tile.getHeight()) << where << " tile " << i;
-        ASSERT_EQ(pad.x, in.x - run.border);
-        ASSERT_EQ(pad.width, in.width + 2 * run.border);
+        ASSERT_TRUE(in.width == tile.getWidth() && in.height == tile.getHeight() &&
+                    pad.x == in.x - run.border && pad.width == in.width + 2 * run.border)
+            << where << " tile " << i;
         ASSERT_TRUE(pad.x >= 0 && pad.y >= 0 && pad.x + pad.width <= W && pad.y + pad.height <= H)
             << where << " tile " << i << " padded at " << pad.x << "," << pad.y << " size "
             << pad.width << "x" << pad.height << " in " << W << "x" << H;
@@ -123,49 +118,12 @@ TEST(ImagePackInvariants, RandomTiles) {
     for (const PackRun& run : runs) checkRandomPack(run);
 }
 
-TEST(ImagePackWorkedCases, TwoSmallImages) {
-    auto a = makeTile(0, 10, 10, false, false), b = makeTile(1, 10, 10, false, false);
-    Packing packing;
-    imagePack(packing, {a.get(), b.get()}, 0.5f, true, true);
-    ASSERT_TRUE(packing.atlas);
-    EXPECT_GE(packing.xSize(), 64);
-    EXPECT_GE(packing.ySize(), 64);
-    const auto& atlas = static_cast<const TypedImage<float>&>(*packing.atlas);
-    for (int i = 0; i < 2; ++i) {
-        const IntRange2d in = packing.getTileInterior(i);
-        for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 10; ++x)
-                EXPECT_EQ(atlas.at(in.x + x, in.y + y), tileValue(i, x, y));
-    }
-    EXPECT_EQ(atlas.at(packing.xSize() - 1, packing.ySize() - 1), 1.0f);
-}
-
 TEST(ImagePackWorkedCases, WideImageWidensTheAtlas) {
     auto wide = makeTile(0, 100, 20, false, false);
     Packing packing;
     imagePack(packing, {wide.get()}, 0.0f, false, true);
     EXPECT_GE(packing.xSize(), 100);
     EXPECT_EQ(packing.ySize(), 64);
-}
-
-TEST(ImagePackWorkedCases, TransformsForMarginHalfAndZero) {
-    // w = 10 in an atlas 64 wide: margin 0.5 gives scale 10/64 and offset x/64, margin 0
-    // gives scale 9/64 and offset (x + 0.5)/64.
-    struct Case {
-        float margin;
-        double scaleTimesX, offsetShift;
-    };
-    for (const Case c : {Case{0.5f, 10.0, 0.0}, Case{0.0f, 9.0, 0.5}}) {
-        auto tile = makeTile(0, 10, 10, false, false);
-        Packing packing;
-        imagePack(packing, {tile.get()}, c.margin, true, true);
-        ASSERT_EQ(packing.xSize(), 64);
-        const IntRange2d in = packing.getTileInterior(0);
-        const ixUtil::Transform2d& t = packing.getTransform(0);
-        EXPECT_NEAR(t.xScale, c.scaleTimesX / 64, 1e-7) << "margin " << c.margin;
-        EXPECT_NEAR(t.xOffset, (in.x + c.offsetShift) / 64, 1e-7) << "margin " << c.margin;
-        EXPECT_NEAR(t.yScale, c.scaleTimesX / 64, 1e-7) << "margin " << c.margin;
-    }
 }
 
 TEST(ImagePackWorkedCases, WithoutPixelsOnlyTheShapeIsRecorded) {
@@ -179,38 +137,19 @@ TEST(ImagePackWorkedCases, WithoutPixelsOnlyTheShapeIsRecorded) {
     imagePack(withPixels, images, 0.0f, true, true);
     imagePack(withoutPixels, images, 0.0f, true, false);
     EXPECT_FALSE(withoutPixels.atlas);
-    EXPECT_EQ(withoutPixels.getPixelType(), kPixelFloat);
-    EXPECT_EQ(withoutPixels.getPixelSize(), 4);
+    EXPECT_TRUE(withoutPixels.getPixelType() == kPixelFloat && withoutPixels.getPixelSize() == 4);
     EXPECT_EQ(withoutPixels.xSize(), withPixels.xSize());
     EXPECT_EQ(withoutPixels.ySize(), withPixels.ySize());
     for (int i = 0; i < 30; ++i) {
         const ixUtil::Transform2d &a = withPixels.getTransform(i),
                                   &b = withoutPixels.getTransform(i);
-        EXPECT_EQ(a.xScale, b.xScale) << i;
-        EXPECT_EQ(a.xOffset, b.xOffset) << i;
-        EXPECT_EQ(a.yScale, b.yScale) << i;
-        EXPECT_EQ(a.yOffset, b.yOffset) << i;
+        EXPECT_TRUE(a.xScale == b.xScale && a.xOffset == b.xOffset && a.yScale == b.yScale &&
+                    a.yOffset == b.yOffset)
+            << i;
     }
     // A later call without pixels drops the earlier atlas, whose size no longer applies.
     imagePack(withPixels, {images[0]}, 0.0f, true, false);
     EXPECT_FALSE(withPixels.atlas);
-}
-
-TEST(ImagePackWorkedCases, HorizontalWrapTakesTheOppositeEdge) {
-    for (bool wrap : {false, true}) {
-        auto tile = makeTile(0, 3, 2, wrap, false);
-        Packing packing(2);
-        imagePack(packing, {tile.get()}, 0.0f, true, true);
-        const auto& atlas = static_cast<const TypedImage<float>&>(*packing.atlas);
-        const IntRange2d in = packing.getTileInterior(0);
-        // Left neighbours of column 0 and right neighbour of column 2, on row 1.
-        EXPECT_EQ(atlas.at(in.x - 1, in.y + 1), tileValue(0, wrap ? 2 : 0, 1)) << wrap;
-        EXPECT_EQ(atlas.at(in.x - 2, in.y + 1), tileValue(0, wrap ? 1 : 0, 1)) << wrap;
-        EXPECT_EQ(atlas.at(in.x + 3, in.y + 1), tileValue(0, wrap ? 0 : 2, 1)) << wrap;
-        // Rows above and below clamp (no vertical wrap).
-        EXPECT_EQ(atlas.at(in.x + 1, in.y - 2), tileValue(0, 1, 0)) << wrap;
-        EXPECT_EQ(atlas.at(in.x + 1, in.y + 3), tileValue(0, 1, 1)) << wrap;
-    }
 }
 
 TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
@@ -230,18 +169,16 @@ TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
 }
 
 TEST(ImagePack, ReusedPackingForgetsTilesOfAnEarlierCall) {
-    ixImage::Packing packing;
-    std::vector<ix::Reference<ixImage::Image>> owned;
-    std::vector<ixImage::Image*> many, few;
+    std::vector<std::unique_ptr<TypedImage<float>>> tiles;
+    std::vector<Image*> many;
     for (int i = 0; i < 12; ++i) {
-        owned.emplace_back(ixImage::imageCreateByType(ixImage::kPixelFloat));
-        owned.back()->setSize(40, 40);
-        many.push_back(owned.back().get());
+        tiles.push_back(makeTile(i, 40, 40, false, false));
+        many.push_back(tiles.back().get());
     }
-    few.push_back(owned[0].get());
-    ixImage::imagePack(packing, many, 0.5f, true, false);
+    Packing packing;
+    imagePack(packing, many, 0.5f, true, false);
     ASSERT_EQ(packing.getTileCount(), 12);
-    ixImage::imagePack(packing, few, 0.5f, true, false);
+    imagePack(packing, {many[0]}, 0.5f, true, false);
     EXPECT_EQ(packing.getTileCount(), 1);
     EXPECT_EQ(packing.xSize(), 64);  // one 44 x 44 padded tile fits the minimum atlas
     EXPECT_EQ(packing.ySize(), 64);

@@ -15,8 +15,7 @@ using Grid = std::vector<std::vector<int>>;  // [y][x]
 void toImage(const Grid& grid, MaskImage& image) {
     image.setSize(int(grid[0].size()), int(grid.size()));
     for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x)
-            image.at(x, y) = static_cast<unsigned char>(grid[y][x]);
+        for (int x = 0; x < image.getWidth(); ++x) image.at(x, y) = (unsigned char)grid[y][x];
 }
 
 Grid toGrid(const MaskImage& image) {
@@ -35,7 +34,7 @@ std::string describe(const Grid& grid) {
     return text;
 }
 
-// ---- A slow, plain transcription of the two passes ------------------------------------------
+// ---- A slow, plain transcription of the two passes ----
 // Each missing pixel searches its line for the nearest known pixel on either side, instead of
 // walking from known pixel to known pixel as the library does.
 
@@ -91,7 +90,7 @@ Grid slowInterpolate(const Grid& mask, Grid image) {
 
 }  // namespace
 
-TEST(ImageInterpolate, WorkedExamples) {
+TEST(ImageInterpolate, WorkedExamplesAndSilentOutcomes) {
     const int _ = 33;  // old value of a missing pixel, which must not matter
     struct Case {
         const char* name;
@@ -100,10 +99,6 @@ TEST(ImageInterpolate, WorkedExamples) {
     const Case cases[] = {
         {"row gap", {{255, 0, 0, 0, 255}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
         {"mask value 1 is known", {{1, 0, 0, 0, 1}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
-        {"centre only",
-         {{0, 0, 0}, {0, 9, 0}, {0, 0, 0}},
-         {{_, _, _}, {_, 100, _}, {_, _, _}},
-         {{100, 100, 100}, {100, 100, 100}, {100, 100, 100}}},
         {"two corners",
          {{255, 0, 0}, {0, 0, 0}, {0, 0, 255}},
          {{0, _, _}, {_, _, _}, {_, _, 200}},
@@ -113,10 +108,6 @@ TEST(ImageInterpolate, WorkedExamples) {
          {{0, _}, {_, 255}},
          {{0, 127}, {127, 255}}},
         {"no known pixel", {{0, 0}, {0, 0}}, {{1, 2}, {3, 4}}, {{1, 2}, {3, 4}}},
-        {"ramp",
-         {{1, 0, 0, 0, 1, 1, 0, 1}},
-         {{10, _, _, _, 22, 25, _, 31}},
-         {{10, 13, 16, 19, 22, 25, 28, 31}}},
     };
     for (const Case& c : cases) {
         MaskImage mask, image;
@@ -125,10 +116,7 @@ TEST(ImageInterpolate, WorkedExamples) {
         imageInterpolate(mask, image);
         EXPECT_EQ(toGrid(image), c.expected) << c.name << "\n" << describe(toGrid(image));
     }
-}
-
-TEST(ImageInterpolate, MismatchedOrEmptyImagesAreLeftAlone) {
-    MaskImage mask, image, emptyMask, emptyImage;
+    MaskImage mask, image, emptyMask, emptyImage;  // mismatched or empty: left alone
     toImage({{255, 0, 0}}, mask);
     toImage({{1, 2}}, image);
     imageInterpolate(mask, image);
@@ -158,8 +146,7 @@ TEST(ImageInterpolate, MatchesSlowTranscriptionAndKeepsKnownPixels) {
             toImage(imageGrid, image);
             imageInterpolate(mask, image);
             const Grid result = toGrid(image);
-            const std::string where = std::to_string(width) + "x" + std::to_string(height) +
-                                      "\nmask\n" + describe(maskGrid) + "image\n" +
+            const std::string where = "mask\n" + describe(maskGrid) + "image\n" +
                                       describe(imageGrid) + "result\n" + describe(result);
             ASSERT_EQ(result, slowInterpolate(maskGrid, imageGrid)) << where;
             // Known pixels keep their values; filled ones stay within the known range, since

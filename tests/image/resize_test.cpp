@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -85,123 +86,69 @@ void randomize(FloatPixel4<half>& p) {
 }
 void randomize(Byte4& p) { p = Byte4(rng() % 256, rng() % 256, rng() % 256, rng() % 256); }
 
-// Resizes a random image of every case bilinearly and hands each result pixel, with the four
-// source corners and taps the formula names, to `check`.
-template <class T, class Check>
-void forEachBilinearPixel(Check check) {
+using Channels = std::array<double, 4>;
+Channels channelsOf(float p) { return {p, 0, 0, 0}; }
+Channels channelsOf(const FloatPixel3<float>& p) { return {p.red, p.green, p.blue, 0}; }
+template <class P>
+Channels channelsOf(const P& p) {
+    return {double(float(p.red)), double(float(p.green)), double(float(p.blue)),
+            double(float(p.alpha))};
+}
+
+// Channel k of the formula's value for the four corners, with each type's own rounding.
+template <class T>
+double expectedChannel(const T& p00, const T& p10, const T& p01, const T& p11, int k,
+                       const Taps& t) {
+    return blend(channelsOf(p00)[k], channelsOf(p10)[k], channelsOf(p01)[k], channelsOf(p11)[k], t);
+}
+double expectedChannel(const FloatPixel4<half>& p00, const FloatPixel4<half>& p10,
+                       const FloatPixel4<half>& p01, const FloatPixel4<half>& p11, int k,
+                       const Taps& t) {
+    auto h = [k](const FloatPixel4<half>& p) { return half(float(channelsOf(p)[k])); };
+    return float(blendHalf(h(p00), h(p10), h(p01), h(p11), t));
+}
+double expectedChannel(const Byte4& p00, const Byte4& p10, const Byte4& p01, const Byte4& p11,
+                       int k, const Taps& t) {
+    auto b = [k](const Byte4& p) { return int(channelsOf(p)[k]); };
+    return blendByte(b(p00), b(p10), b(p01), b(p11), t);
+}
+
+// Resizes a random image of every case bilinearly and compares each channel of each result
+// pixel with the formula evaluated on the four source corners its taps name.
+template <class T>
+void checkBilinear(double tolerance) {
     for (const ResizeCase& c : kCases) {
         TypedImage<T> src;
         src.setSize(c.srcW, c.srcH);
         src.setWrap(c.wrapH, c.wrapV);
         for (int i = 0; i < c.srcW * c.srcH; ++i) randomize(src.data()[i]);
         ix::Reference<Image> out(resize(src, c.dstW, c.dstH, true));
-        ASSERT_TRUE(out);
-        ASSERT_EQ(out->getWidth(), c.dstW);
-        ASSERT_EQ(out->getHeight(), c.dstH);
+        ASSERT_TRUE(out && out->getWidth() == c.dstW && out->getHeight() == c.dstH);
         const auto& got = static_cast<const TypedImage<T>&>(*out);
         for (int y = 0; y < c.dstH; ++y)
             for (int x = 0; x < c.dstW; ++x) {
                 const Taps t = tapsAt(src, centre(x, c.dstW), centre(y, c.dstH));
-                const std::string where = std::to_string(c.srcW) + "x" + std::to_string(c.srcH) +
-                                          " -> " + std::to_string(c.dstW) + "x" +
-                                          std::to_string(c.dstH) + " at " + std::to_string(x) +
-                                          "," + std::to_string(y);
-                check(got.at(x, y), src.at(t.x0, t.y0), src.at(t.x1, t.y0), src.at(t.x0, t.y1),
-                      src.at(t.x1, t.y1), t, where);
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_NEAR(channelsOf(got.at(x, y))[k],
+                                expectedChannel(src.at(t.x0, t.y0), src.at(t.x1, t.y0),
+                                                src.at(t.x0, t.y1), src.at(t.x1, t.y1), k, t),
+                                tolerance)
+                        << "tag " << src.getPixelType() << " " << c.srcW << "x" << c.srcH << " at "
+                        << x << "," << y << " channel " << k;
             }
     }
 }
 
 }  // namespace
 
-// Float types: a convex blend of values in [0, 1] evaluated in float, a few ulps of 1 from
-// the double evaluation.
-TEST(ResizeBilinear, FloatTypesMatchTheFormula) {
-    const double tol = 1e-6;
-    forEachBilinearPixel<float>([&](float got, float p00, float p10, float p01, float p11,
-                                    const Taps& t, const std::string& where) {
-        EXPECT_NEAR(got, blend(p00, p10, p01, p11, t), tol) << where;
-    });
-    using F3 = FloatPixel3<float>;
-    forEachBilinearPixel<F3>([&](const F3& got, const F3& p00, const F3& p10, const F3& p01,
-                                 const F3& p11, const Taps& t, const std::string& where) {
-        EXPECT_NEAR(got.red, blend(p00.red, p10.red, p01.red, p11.red, t), tol) << where;
-        EXPECT_NEAR(got.green, blend(p00.green, p10.green, p01.green, p11.green, t), tol) << where;
-        EXPECT_NEAR(got.blue, blend(p00.blue, p10.blue, p01.blue, p11.blue, t), tol) << where;
-    });
-    using F4 = FloatPixel4<float>;
-    forEachBilinearPixel<F4>([&](const F4& got, const F4& p00, const F4& p10, const F4& p01,
-                                 const F4& p11, const Taps& t, const std::string& where) {
-        EXPECT_NEAR(got.red, blend(p00.red, p10.red, p01.red, p11.red, t), tol) << where;
-        EXPECT_NEAR(got.alpha, blend(p00.alpha, p10.alpha, p01.alpha, p11.alpha, t), tol) << where;
-    });
-}
-
-TEST(ResizeBilinear, HalfAndByte4FollowTheirRoundingExactly) {
-    using H4 = FloatPixel4<half>;
-    forEachBilinearPixel<H4>([](const H4& got, const H4& p00, const H4& p10, const H4& p01,
-                                const H4& p11, const Taps& t, const std::string& where) {
-        EXPECT_EQ(got.red.getBits(), blendHalf(p00.red, p10.red, p01.red, p11.red, t).getBits())
-            << where;
-        EXPECT_EQ(got.alpha.getBits(),
-                  blendHalf(p00.alpha, p10.alpha, p01.alpha, p11.alpha, t).getBits())
-            << where;
-    });
-    forEachBilinearPixel<Byte4>([](const Byte4& got, const Byte4& p00, const Byte4& p10,
-                                   const Byte4& p01, const Byte4& p11, const Taps& t,
-                                   const std::string& where) {
-        EXPECT_EQ(got.red, blendByte(p00.red, p10.red, p01.red, p11.red, t)) << where;
-        EXPECT_EQ(got.alpha, blendByte(p00.alpha, p10.alpha, p01.alpha, p11.alpha, t)) << where;
-    });
-}
-
-TEST(ResizeBilinear, Byte4WorkedTruncations) {
-    // 255 beside 0 at fx = 0.5 (u = 0.25 on two columns), fy = 0: 127, not 128.
-    TypedImage<Byte4> pair;
-    pair.setSize(2, 1);
-    pair.at(0, 0) = Byte4(255, 255, 255, 255);
-    pair.at(1, 0) = Byte4(0, 0, 0, 0);
-    Int4 out;
-    sampleBilinear(pair, 0.25f, 0.0f, out);
-    EXPECT_EQ(out.red, 127);
-    EXPECT_EQ(out.alpha, 127);
-
-    // Uniform 255 at fx = 0.3 (u = 0.03 on ten columns): 178 + 76 = 254.
-    TypedImage<Byte4> uniform;
-    uniform.setSize(10, 1);
-    std::fill(uniform.data(), uniform.data() + 10, Byte4(255, 255, 255, 255));
-    sampleBilinear(uniform, 0.03f, 0.0f, out);
-    EXPECT_EQ(out.green, 254);
-}
-
-TEST(ResizeBilinear, OneByOneSourceGivesItsPixelEverywhere) {
-    TypedImage<float> src;
-    src.setSize(1, 1);
-    src.at(0, 0) = 0.7f;
-    for (int size : {1, 2, 7, 64}) {
-        ix::Reference<Image> out(resize(src, size, size + 3, true));
-        ASSERT_TRUE(out);
-        const auto& got = static_cast<const TypedImage<float>&>(*out);
-        // Two float roundings of the blend: a couple of ulps of 0.7 (6e-8 each).
-        for (int i = 0; i < size * (size + 3); ++i)
-            EXPECT_NEAR(got.data()[i], 0.7f, 2.5e-7) << size;
-    }
-}
-
-TEST(ResizeBilinear, SameSizeAveragesEachTwoByTwoBlock) {
-    // Each centre lies half a pixel past its own pixel, so it blends its 2 x 2 block with
-    // weights within 1e-5 of 1/4 (the (1 - eps) scale moves them slightly).
-    TypedImage<float> src;
-    src.setSize(6, 4);
-    for (int i = 0; i < 24; ++i) src.data()[i] = unitRandom();
-    ix::Reference<Image> out(resize(src, 6, 4, true));
-    const auto& got = static_cast<const TypedImage<float>&>(*out);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) {
-            const int x1 = std::min(x + 1, 5), y1 = std::min(y + 1, 3);
-            const double mean = (src.at(x, y) + src.at(x1, y) + src.at(x, y1) + src.at(x1, y1)) / 4;
-            EXPECT_NEAR(got.at(x, y), mean, 1e-4) << x << "," << y;
-        }
+// Float types: a convex blend of values in [0, 1] evaluated in float, a few ulps of 1 from the
+// double evaluation. Half and Byte4 follow their own rounding exactly.
+TEST(ResizeBilinear, EveryTypeMatchesTheFormula) {
+    checkBilinear<float>(1e-6);
+    checkBilinear<FloatPixel3<float>>(1e-6);
+    checkBilinear<FloatPixel4<float>>(1e-6);
+    checkBilinear<FloatPixel4<half>>(0.0);
+    checkBilinear<Byte4>(0.0);
 }
 
 TEST(ResizeBilinear, EndOfTheRangeStaysInsideAndFollowsTheWrapFlags) {
@@ -257,17 +204,15 @@ TEST(ResizeNearest, SameSizeIsTheIdentityForEveryType) {
 
 TEST(ResizeFailures, SilentOutcomes) {
     // Unsupported pixel types and sources without pixels give null.
-    TypedImage<unsigned char> mask;
-    TypedImage<unsigned int> word;
-    TypedImage<Int4> int4;
-    TypedImage<FloatPixel3<double>> double3;
-    ShrmImage shrm;
-    Image* unsupported[] = {&mask, &word, &int4, &double3, &shrm};
-    for (Image* image : unsupported) {
+    for (PixelTypeId tag : {kPixelUnsignedChar, kPixelUnsignedInt, kPixelInt4, kPixelDouble3}) {
+        ix::Reference<Image> image(imageCreateByType(tag));
         image->setSize(2, 2);
         for (bool bilinear : {false, true})
             EXPECT_EQ(resize(*image, 4, 4, bilinear), nullptr) << "tag " << image->getPixelType();
     }
+    ShrmImage shrm;
+    shrm.setSize(2, 2);
+    EXPECT_EQ(resize(shrm, 4, 4, true), nullptr);
     TypedImage<FloatPixel3<float>> empty;
     EXPECT_EQ(resize(empty, 4, 4, true), nullptr);
     empty.setSize(0, 6);
@@ -285,9 +230,8 @@ TEST(ResizeFailures, SilentOutcomes) {
             ASSERT_NE(out, nullptr) << c.width << "x" << c.height;
             EXPECT_EQ(out->getRefCount(), 0);
             ix::Reference<Image> hold(out);
-            EXPECT_EQ(out->getPixelType(), kPixelFloat);
-            EXPECT_EQ(out->getWidth(), c.width);
-            EXPECT_EQ(out->getHeight(), c.height);
-            EXPECT_EQ(out->pixels(), nullptr);
+            EXPECT_TRUE(out->getPixelType() == kPixelFloat && out->getWidth() == c.width &&
+                        out->getHeight() == c.height && out->pixels() == nullptr)
+                << c.width << "x" << c.height;
         }
 }
