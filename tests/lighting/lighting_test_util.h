@@ -1,53 +1,31 @@
-// Shared helpers of the diffuse-lighting tests: directions in double precision, analytic probes,
-// the irradiance quadratic form and error measures. Everything here is written from the
-// geometry of the maps, not from the library's code paths.
+// Shared helpers of the lighting tests: analytic probes, the irradiance quadratic form and the
+// 200 x 100 working image made by hand. Everything here is written from the geometry of the
+// maps, not from the library's code paths.
 #pragma once
 
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "iximage/envmap/cross_map.h"
-#include "iximage/image/typed_image.h"
+#include "iximage/envmap/recognize_remap.h"
+#include "iximage/image/blur.h"
+#include "iximage/image/resize.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/reference.h"
-#include "test_support.h"
+#include "iximage/lighting/reflectance_function.h"
+#include "sh/prefilter_reference.h"
 
 namespace ixTest {
-
-constexpr double kPi = 3.14159265358979323846;
-
-struct Dir {
-    double x, y, z;
-};
 
 struct Rgb {
     double c[3];
 };
 
-inline double dot(const Dir& a, const Dir& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-inline Dir normalized(Dir d) {
-    const double length = std::sqrt(dot(d, d));
-    return {d.x / length, d.y / length, d.z / length};
-}
-
-// Latitude-longitude geometry: latitude (2v - 1) pi / 2 from -Z (v = 0) to +Z (v = 1),
-// longitude (2u - 1) pi with -Y at u = 0.5 and +X at u = 0.25.
-inline Dir latLongDirection(double u, double v) {
-    const double latitude = (2.0 * v - 1.0) * kPi * 0.5;
-    const double longitude = (2.0 * u - 1.0) * kPi;
-    const double cosLat = std::cos(latitude);
-    return {-std::sin(longitude) * cosLat, -std::cos(longitude) * cosLat, std::sin(latitude)};
-}
-
 // Normals at the cell centres of a cols x rows latitude-longitude grid.
 inline std::vector<Dir> normalGrid(int cols, int rows) {
     std::vector<Dir> normals;
-    normals.reserve(static_cast<size_t>(cols) * rows);
     for (int j = 0; j < rows; ++j)
-        for (int i = 0; i < cols; ++i)
-            normals.push_back(latLongDirection((i + 0.5) / cols, (j + 0.5) / rows));
+        for (int i = 0; i < cols; ++i) normals.push_back(pixelDirection(i, j, cols, rows));
     return normals;
 }
 
@@ -66,12 +44,16 @@ inline double evaluateIrradiance(const ixImage::Irradiance& irr, int c, const Di
     return sum;
 }
 
-inline bool isCleared(const ixImage::Irradiance& irr) {
+inline bool sameIrradiance(const ixImage::Irradiance& a, const ixImage::Irradiance& b) {
     for (int c = 0; c < 3; ++c)
-        for (int row = 0; row < 4; ++row)
-            for (int column = 0; column < 4; ++column)
-                if (channelMatrix(irr, c).m[row][column] != 0.0) return false;
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 4; ++k)
+                if (channelMatrix(a, c).m[r][k] != channelMatrix(b, c).m[r][k]) return false;
     return true;
+}
+
+inline bool isCleared(const ixImage::Irradiance& irr) {
+    return sameIrradiance(irr, ixImage::Irradiance());
 }
 
 // A latitude-longitude probe of w x h pixels with radiance(direction) at every pixel centre.
@@ -81,7 +63,7 @@ ix::Reference<ixImage::Float3Image> makeLatLongProbe(int w, int h, Radiance radi
     image->setSize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const Rgb L = radiance(latLongDirection((x + 0.5) / w, (y + 0.5) / h));
+            const Rgb L = radiance(pixelDirection(x, y, w, h));
             image->at(x, y) = {float(L.c[0]), float(L.c[1]), float(L.c[2])};
         }
     return image;
@@ -105,31 +87,53 @@ ix::Reference<ixImage::Float3Image> makeCrossProbe(int face, Radiance radiance) 
     return image;
 }
 
+// Reflects nothing in green, declared by an exact zero in the norm: the cache remembers a null
+// map for its key without building. Counts its samplings; exposes the free flag.
+class NoGreenReflectance : public ixImage::ReflectanceFunction {
+public:
+    explicit NoGreenReflectance(int key = 0) { setKey(key); }
+    void sampleBrdf(ixUtil::ArrayN<3, ixImage::FloatPixel3<double>>& samples,
+                    ixImage::FloatPixel3<double>& norm) const override {
+        ++samplings;
+        for (int i = 0; i < samples.getCount(); ++i) samples.data()[i] = {0.1, 0.0, 0.1};
+        norm = {1.0, 0.0, 1.0};
+    }
+    void setFlag(bool value) { flag = value; }
+    bool getFlag() const { return flag; }
+    mutable int samplings = 0;
+};
+
 inline Rgb whiteRadiance(const Dir&) { return {{1.0, 1.0, 1.0}}; }
 
 // A smooth sky with a soft sun, different in each channel and positive everywhere.
 inline Rgb skyRadiance(const Dir& d) {
-    const Dir sun = normalized({0.3, -0.5, 0.8});
-    const double s = std::fmax(0.0, dot(d, sun));
+    const double s = std::fmax(0.0, dot(d, Dir{0.3, -0.5, 0.8}) / std::sqrt(0.98));
     const double lobe = s * s * s * s;
     return {{1.0 + 0.5 * d.z + 3.0 * lobe, 0.8 + 0.3 * d.x + 2.0 * lobe,
              0.6 - 0.3 * d.z + 0.2 * d.y * d.x + lobe}};
 }
 
-// sqrt(sum (a - b)^2 / sum b^2) over everything accumulated.
-class RelativeRms {
-public:
-    void add(double value, double reference) {
-        squaredError += (value - reference) * (value - reference);
-        squaredReference += reference * reference;
+// The 200 x 100 working image made by hand from a probe that recognition has seen (it sets the
+// wrap flags sampling reads): a cross is remapped; a latitude-longitude probe wider than 400
+// pixels is blurred with the smallest integer diameter above its shrink factor width / 200,
+// then shrunk bilinearly.
+inline ix::Reference<ixImage::Float3Image> workingImageOf(ixImage::Float3Image& probe) {
+    if (probe.getWidth() * 4 == probe.getHeight() * 3) {
+        ix::Reference<ixImage::Float3Image> working = new ixImage::Float3Image;
+        working->setSize(200, 100);
+        ix::Reference<ixImage::EnvironmentMap> crossMap = ixImage::newEnvironmentMap(probe);
+        ix::Reference<ixImage::EnvironmentMap> workingMap = ixImage::newEnvironmentMap(*working);
+        ixImage::remap(*crossMap, *workingMap);
+        return working;
     }
-    double get() const { return std::sqrt(squaredError / squaredReference); }
-
-private:
-    double squaredError = 0.0;
-    double squaredReference = 0.0;
-};
-
-inline std::string rotationMatrixPath() { return shareDir() + "/sh_rotation_matrices.txt"; }
+    ix::Reference<ixImage::Image> source = &probe;
+    if (probe.getWidth() > 400) {
+        ix::Reference<ixImage::Image> blurred = new ixImage::Float3Image;
+        ixImage::imageBlur(probe, *blurred, probe.getWidth() / 200 + 1, false, false);
+        source = blurred;
+    }
+    ix::Reference<ixImage::Image> resized = ixImage::resize(*source, 200, 100, true);
+    return static_cast<ixImage::Float3Image*>(resized.get());
+}
 
 }  // namespace ixTest

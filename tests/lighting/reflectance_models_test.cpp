@@ -14,19 +14,17 @@ using Samples = ixUtil::ArrayN<3, Rgb>;
 const double kPi = 3.141592653589793;
 const double kStep = kPi / 100.0;
 
-// The norm the pipeline expects, summed plainly over all two million samples.
+// The norm the pipeline expects, summed plainly over all two million samples, and the integral
+// over incident directions (midpoint in theta, exact in phi).
 double bruteForceNorm(const Samples& s) {
     double sum = 0.0;
     for (int i = 0; i < 100; ++i)
         for (int j = 0; j < 100; ++j)
-            for (int k = 0; k < 200; ++k) {
-                const double v = s(i, j, k).red;
-                sum += v * v * std::sin(i * kStep) * std::sin(j * kStep);
-            }
+            for (int k = 0; k < 200; ++k)
+                sum += s(i, j, k).red * s(i, j, k).red * std::sin(i * kStep) * std::sin(j * kStep);
     return sum * kStep * kStep * kStep;
 }
 
-// Integral of the sampled function over incident directions (midpoint in theta, exact in phi).
 double incidentIntegral(const Samples& s) {
     double sum = 0.0;
     for (int i = 0; i < 100; ++i) sum += s(i, 0, 0).red * std::sin(i * kStep);
@@ -73,9 +71,7 @@ TEST_P(ReflectanceModel, SamplesFollowTheFormulaAndNormMatchesTheirSum) {
     EXPECT_NEAR(norm.red, reference, 1e-10 * reference) << c.name;
     EXPECT_EQ(norm.red, norm.green);
     EXPECT_EQ(norm.red, norm.blue);
-
-    // Normalised lobes integrate to 1 over the incident hemisphere, up to the polar grid's
-    // midpoint error.
+    // Normalised lobes integrate to 1 over the incident hemisphere, up to the grid's error.
     EXPECT_NEAR(incidentIntegral(s), 1.0, c.tolerance) << c.name;
 }
 
@@ -90,7 +86,6 @@ TEST(ReflectanceModelKeys, EqualParametersShareAKeyAndModelsNeverCollide) {
     EXPECT_EQ(ixImage::PhongReflectance(16).getKey(), ixImage::PhongReflectance(16).getKey());
     EXPECT_NE(ixImage::PhongReflectance(16).getKey(), ixImage::PhongReflectance(17).getKey());
     EXPECT_EQ(ixImage::LambertReflectance().getKey(), ixImage::LambertReflectance().getKey());
-
     const int lambertKey = ixImage::LambertReflectance().getKey();
     for (int n : {0, 1, 2, 64, 1000, 0xFFFFFF, 0x7FFFFFFF, -5})
         EXPECT_NE(ixImage::PhongReflectance(n).getKey(), lambertKey) << "n " << n;

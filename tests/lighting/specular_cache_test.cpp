@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "iximage/envmap/environment_map.h"
@@ -9,8 +8,7 @@
 #include "iximage/lighting/lambert_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "sh/prefilter_reference.h"
-#include "test_support.h"
+#include "lighting_test_util.h"
 
 namespace {
 
@@ -18,12 +16,10 @@ using ixImage::FloatPixel3;
 using ixImage::ImageBasedLighting;
 using Rgb = FloatPixel3<double>;
 
-// A Phong lobe that counts how often the cache asks it for samples; the key can be overridden
-// to make unrelated objects share an entry.
+// A Phong lobe that counts how often the cache asks it for samples.
 class CountingPhong : public ixImage::PhongReflectance {
 public:
-    explicit CountingPhong(int exponent, int* counter)
-        : PhongReflectance(exponent), calls(counter) {}
+    CountingPhong(int exponent, int* counter) : PhongReflectance(exponent), calls(counter) {}
     void sampleBrdf(ixUtil::ArrayN<3, Rgb>& samples, Rgb& norm) const override {
         ++*calls;
         PhongReflectance::sampleBrdf(samples, norm);
@@ -31,35 +27,15 @@ public:
     int* calls;
 };
 
-// Reflects nothing in green: the norm declares it with an exact zero.
-class NoGreen : public ixImage::ReflectanceFunction {
-public:
-    explicit NoGreen(int* counter) : calls(counter) { setKey(-7); }
-    void sampleBrdf(ixUtil::ArrayN<3, Rgb>& samples, Rgb& norm) const override {
-        ++*calls;
-        for (int i = 0; i < samples.getCount(); ++i) samples.data()[i] = Rgb(0.1, 0.0, 0.1);
-        norm = Rgb(1.0, 0.0, 1.0);
-    }
-    int* calls;
-};
-
-ix::Reference<ixImage::Float3Image> constantProbe(int w, int h, float value) {
-    ix::Reference<ixImage::Float3Image> image(new ixImage::Float3Image());
-    image->setSize(w, h);
-    for (int i = 0; i < w * h; ++i) image->data()[i] = FloatPixel3<float>(value, value, value);
-    return image;
-}
-
 class SpecularCache : public ::testing::Test {
 protected:
     void SetUp() override {
         ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(ixTest::rotationMatrixFile()));
-        probe = constantProbe(200, 100, 1.0f);
+        probe = ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
         ixUtil::Error error;
         lighting.setLightProbe(probe.get(), error);
         ASSERT_TRUE(lighting.haveUsableLightProbe());
     }
-
     ix::Reference<ixImage::Float3Image> probe;
     ImageBasedLighting lighting;
 };
@@ -70,7 +46,6 @@ TEST_F(SpecularCache, WithoutProbeNothingIsBuiltOrCached) {
     CountingPhong rf(8, &calls);
     EXPECT_EQ(empty.getSpecularMap(rf, nullptr), nullptr);
     EXPECT_EQ(calls, 0);
-
     // Setting a probe afterwards builds: nothing was remembered for the key.
     ixUtil::Error error;
     empty.setLightProbe(probe.get(), error);
@@ -80,73 +55,56 @@ TEST_F(SpecularCache, WithoutProbeNothingIsBuiltOrCached) {
 
 TEST_F(SpecularCache, SharedKeyBuildsOnceAndGivesA200x100LatLongMap) {
     int calls = 0;
-    CountingPhong first(8, &calls), second(8, &calls);
+    CountingPhong first(8, &calls), second(8, &calls), other(9, &calls);
     ixImage::EnvironmentMap* a = lighting.getSpecularMap(first, nullptr);
-    ixImage::EnvironmentMap* b = lighting.getSpecularMap(second, nullptr);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(lighting.getSpecularMap(second, nullptr), a);
     EXPECT_EQ(calls, 1);
-
     EXPECT_EQ(a->getType(), ixImage::EnvironmentMap::kLatLong);
     ASSERT_NE(a->getImage(), nullptr);
     EXPECT_EQ(a->getImage()->getPixelType(), ixImage::kPixelFloat3);
     EXPECT_EQ(a->getImage()->getWidth(), 200);
     EXPECT_EQ(a->getImage()->getHeight(), 100);
-
-    // A different key builds its own map.
-    CountingPhong other(9, &calls);
-    EXPECT_NE(lighting.getSpecularMap(other, nullptr), a);
+    EXPECT_NE(lighting.getSpecularMap(other, nullptr), a);  // a different key builds its own
     EXPECT_EQ(calls, 2);
 }
 
-TEST_F(SpecularCache, ZeroNormIsRememberedAsNullUntilDeleted) {
-    int calls = 0;
-    NoGreen rf(&calls);
-    EXPECT_EQ(lighting.getSpecularMap(rf, nullptr), nullptr);
-    EXPECT_EQ(lighting.getSpecularMap(rf, nullptr), nullptr);
-    EXPECT_EQ(calls, 1);
-
-    lighting.markAllSpecularMapsUnused();
-    lighting.deleteUnusedSpecularMaps();
-    EXPECT_EQ(lighting.getSpecularMap(rf, nullptr), nullptr);
-    EXPECT_EQ(calls, 2);
-}
-
+// A zero norm is remembered as a null map (no second sampling) until its entry is swept.
 TEST_F(SpecularCache, MarkAndSweepKeepsExactlyTheMarkedEntries) {
     int callsA = 0, callsB = 0;
     CountingPhong a(4, &callsA), b(16, &callsB);
+    ixTest::NoGreenReflectance dark(-7);
     ixImage::EnvironmentMap* mapA = lighting.getSpecularMap(a, nullptr);
     ASSERT_NE(mapA, nullptr);
     ASSERT_NE(lighting.getSpecularMap(b, nullptr), nullptr);
+    EXPECT_EQ(lighting.getSpecularMap(dark, nullptr), nullptr);
 
     // New entries start used: a sweep right after the builds deletes nothing.
     lighting.deleteUnusedSpecularMaps();
     lighting.getSpecularMap(a, nullptr);
     lighting.getSpecularMap(b, nullptr);
-    EXPECT_EQ(callsA, 1);
-    EXPECT_EQ(callsB, 1);
+    EXPECT_EQ(lighting.getSpecularMap(dark, nullptr), nullptr);
+    EXPECT_EQ(callsA + callsB + dark.samplings, 3);
 
     lighting.markAllSpecularMapsUnused();
     lighting.markSpecularMapUsed(a.getKey());
     lighting.markSpecularMapUsed(12345);  // absent: changes nothing
     lighting.deleteUnusedSpecularMaps();
-
     EXPECT_EQ(lighting.getSpecularMap(a, nullptr), mapA);
     EXPECT_EQ(callsA, 1);
     EXPECT_NE(lighting.getSpecularMap(b, nullptr), nullptr);
     EXPECT_EQ(callsB, 2);
+    EXPECT_EQ(lighting.getSpecularMap(dark, nullptr), nullptr);
+    EXPECT_EQ(dark.samplings, 2);
 }
 
 TEST_F(SpecularCache, BuildReportsItsProgressStepsAndCacheHitsReportNothing) {
     ixImage::Irradiance irradiance;
     lighting.getIrradiance(irradiance, nullptr);  // light coefficients (and matrix file) first
-
     ixImage::PhongReflectance rf(8);
-    ixTest::RecordingProgress build;
+    ixTest::RecordingProgress build, hit;
     ASSERT_NE(lighting.getSpecularMap(rf, &build), nullptr);
     EXPECT_EQ(build.seen, (std::vector<double>{0.1, 0.4, 0.5, 0.75, 0.9, 1.0}));
-
-    ixTest::RecordingProgress hit;
     lighting.getSpecularMap(rf, &hit);
     EXPECT_TRUE(hit.seen.empty());
 }
@@ -159,7 +117,6 @@ TEST_F(SpecularCache, MissingMatrixFileGivesNullWithoutRememberingIt) {
     CountingPhong rf(8, &calls);
     EXPECT_EQ(lighting.getSpecularMap(rf, nullptr), nullptr);
     EXPECT_EQ(calls, 0);
-
     ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(ixTest::rotationMatrixFile()));
     EXPECT_NE(lighting.getSpecularMap(rf, nullptr), nullptr);
     EXPECT_EQ(calls, 1);
@@ -177,17 +134,12 @@ TEST_F(SpecularCache, ConstantProbeGivesOneEverywhere) {
         ASSERT_NE(map, nullptr) << names[m];
         const auto* image = static_cast<const ixImage::Float3Image*>(map->getImage());
         double sum = 0.0, worst = 0.0;
-        for (int i = 0; i < 20000; ++i) {
-            const FloatPixel3<float>& p = image->data()[i];
-            for (float v : {p.red, p.green, p.blue}) {
+        for (int i = 0; i < 20000; ++i)
+            for (float v : {image->data()[i].red, image->data()[i].green, image->data()[i].blue}) {
                 sum += v;
                 worst = std::max(worst, std::abs(v - 1.0));
             }
-        }
-        const double mean = sum / 60000.0;
-        std::printf("white furnace, %s: mean %.5f, worst pixel deviation %.5f\n", names[m], mean,
-                    worst);
-        EXPECT_NEAR(mean, 1.0, 0.01) << names[m];
+        EXPECT_NEAR(sum / 60000.0, 1.0, 0.01) << names[m];
         EXPECT_LT(worst, 0.02) << names[m];
     }
 }

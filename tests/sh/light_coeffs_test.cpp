@@ -16,18 +16,12 @@ using shTest::kPi;
 using shTest::kStep;
 using shTest::shIndex;
 
-constexpr int kW = 200;
-constexpr int kH = 100;
-
-// A 200 x 100 probe sampling fn(theta_y, phi_x) on the library's grid.
+// A width x 100 probe sampling fn(theta_y, phi_x) on the library's grid.
 template <class Fn>
-void fillProbe(Float3Image& image, Fn fn) {
-    image.setSize(kW, kH);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) {
-            const FloatPixel3<float> v = fn(y * kStep, x * 2.0 * kPi / kW);
-            image.at(x, y) = v;
-        }
+void fillProbe(Float3Image& image, Fn fn, int width = 200) {
+    image.setSize(width, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < width; ++x) image.at(x, y) = fn(y * kStep, x * 2.0 * kPi / width);
 }
 
 // The polar rectangle rule (pi/100) sum_i Pbar(l,m) Pbar(l2,m) sin(theta_i): the exact integral
@@ -51,8 +45,9 @@ class SingleHarmonic : public testing::TestWithParam<HarmonicCase> {};
 
 // A probe equal to Y(l,m) in red (2 Y in green, -Y in blue): coefficient (l2, m2) is, for the
 // same order m2 = m, 2 pi times the polar rule above and zero otherwise. The tolerance of the
-// prediction is rounding only (1e-6: pixels are floats); the test also bounds the measured
-// quadrature error itself (below 5e-3 for every band, see the next test).
+// prediction is rounding only (1e-6: pixels are floats). The rule's own error on the diagonal
+// (3.4e-3 at worst over all bands, from sine terms of degree up to 41 that the pole-anchored
+// grid does not integrate exactly) is bounded by 5e-3.
 TEST_P(SingleHarmonic, ProjectsOntoItself) {
     const HarmonicCase c = GetParam();
     Float3Image probe;
@@ -63,7 +58,6 @@ TEST_P(SingleHarmonic, ProjectsOntoItself) {
     SphericalHarmonics<FloatPixel3<double>> coeffs(20);
     computeLightCoeffs(probe, coeffs);
 
-    double worstDiagonalError = 0.0;
     for (int l2 = 0; l2 <= 20; ++l2)
         for (int m2 = -l2; m2 <= l2; ++m2) {
             const double predicted = (m2 == c.m && l2 >= std::abs(c.m))
@@ -75,9 +69,8 @@ TEST_P(SingleHarmonic, ProjectsOntoItself) {
                 << "Y(" << c.l << "," << c.m << ") -> (" << l2 << "," << m2 << ")";
             ASSERT_NEAR(got.green, 2 * predicted, 2 * tol) << l2 << "," << m2;
             ASSERT_NEAR(got.blue, -predicted, tol) << l2 << "," << m2;
-            if (l2 == c.l && m2 == c.m) worstDiagonalError = std::abs(got.red - 1.0);
         }
-    EXPECT_LT(worstDiagonalError, 5e-3) << "Y(" << c.l << "," << c.m << ")";
+    EXPECT_NEAR(coeffs[shIndex(c.l, c.m)].red, 1.0, 5e-3) << "Y(" << c.l << "," << c.m << ")";
 }
 
 INSTANTIATE_TEST_SUITE_P(Bands, SingleHarmonic,
@@ -87,20 +80,6 @@ INSTANTIATE_TEST_SUITE_P(Bands, SingleHarmonic,
                                          HarmonicCase{5, -4}, HarmonicCase{8, 8},
                                          HarmonicCase{12, -7}, HarmonicCase{20, 0},
                                          HarmonicCase{20, -20}, HarmonicCase{17, 13}));
-
-// The rectangle rule's error measured over every band pair of every order (3.4e-3 at worst,
-// from the sine terms of degree up to 41 that the pole-anchored grid does not integrate
-// exactly): bounded by 5e-3 on the diagonal and for leakage into other bands alike.
-TEST(LightCoeffs, RectangleRuleErrorIsBounded) {
-    double worst = 0.0;
-    for (int m = 0; m <= 20; ++m)
-        for (int l = m; l <= 20; ++l)
-            for (int l2 = m; l2 <= 20; ++l2)
-                worst = std::fmax(worst,
-                                  std::abs(2 * kPi * polarRule(l, l2, m) - (l == l2 ? 1.0 : 0.0)));
-    EXPECT_LT(worst, 5e-3);
-    RecordProperty("worst_rectangle_rule_error", testing::PrintToString(worst));
-}
 
 // A constant probe: only m = 0 survives; (0,0) is sqrt(4 pi) times the colour up to the rule.
 TEST(LightCoeffs, ConstantProbe) {
@@ -118,24 +97,23 @@ TEST(LightCoeffs, ConstantProbe) {
     EXPECT_NEAR(coeffs[0].blue, 2.0 * expected00, 1e-12);
     EXPECT_NEAR(expected00, std::sqrt(4 * kPi), 1e-3);
     for (int l = 1; l <= 20; ++l)
-        for (int m = -l; m <= l; ++m) {
-            if (m == 0) continue;
-            const FloatPixel3<double>& c = coeffs[shIndex(l, m)];
-            EXPECT_NEAR(c.red, 0.0, 1e-12) << l << "," << m;
-            EXPECT_NEAR(c.blue, 0.0, 1e-12) << l << "," << m;
-        }
+        for (int m = -l; m <= l; ++m)
+            if (m != 0) {
+                EXPECT_NEAR(coeffs[shIndex(l, m)].red, 0.0, 1e-12) << l << "," << m;
+                EXPECT_NEAR(coeffs[shIndex(l, m)].blue, 0.0, 1e-12) << l << "," << m;
+            }
 }
 
 // Width is free: a 64-column probe of Y(3,-2) gives the same coefficients up to the rule.
 TEST(LightCoeffs, OtherWidths) {
     Float3Image probe;
-    probe.setSize(64, kH);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < 64; ++x) {
-            const float v =
-                float(shTest::referenceHarmonics(y * kStep, x * 2 * kPi / 64)[shIndex(3, -2)]);
-            probe.at(x, y) = FloatPixel3<float>(v, v, v);
-        }
+    fillProbe(
+        probe,
+        [](double t, double p) {
+            const float v = float(shTest::referenceHarmonics(t, p)[shIndex(3, -2)]);
+            return FloatPixel3<float>(v, v, v);
+        },
+        64);
     SphericalHarmonics<FloatPixel3<double>> coeffs(20);
     computeLightCoeffs(probe, coeffs);
     EXPECT_NEAR(coeffs[shIndex(3, -2)].red, 2 * kPi * polarRule(3, 3, 2), 1e-6);

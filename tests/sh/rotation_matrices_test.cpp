@@ -4,40 +4,27 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "iximage/sh/sh_tables.h"
+#include "sh/prefilter_reference.h"
 #include "sh_reference.h"
-#include "test_support.h"
 
 namespace {
 
 using namespace ixImage;
 using shTest::kPi;
 
-std::string rotationFile() { return ixTest::shareDir() + "/sh_rotation_matrices.txt"; }
-
 std::string writeTempFile(const char* name, const std::string& text) {
     const std::string path = testing::TempDir() + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
+    std::ofstream(path, std::ios::binary) << text;
     return path;
 }
 
-class RecordingProgress : public ixUtil::Progress {
-public:
-    void set(double fraction) override { reports.push_back(fraction); }
-    std::vector<double> reports;
-};
-
-// ---------------------------------------------------------------------------------------------
 // Loader semantics on small crafted files.
-
 TEST(ReadRotationMatrices, MissingFileIsTheOnlyFailure) {
     std::vector<double> block(kRotationMatrixCount, 7.0);
     EXPECT_FALSE(readRotationMatrices(block.data(), "no/such/rotation/file.txt", nullptr));
@@ -51,7 +38,7 @@ TEST(ReadRotationMatrices, ShortFileFillsWhatItHas) {
     text += "1 0\n0.5 -0.25 2e-3";
     const std::string path = writeTempFile("sh_short.txt", text);
     std::vector<double> block(kRotationMatrixCount, 7.0);
-    RecordingProgress progress;
+    ixTest::RecordingProgress progress;
     ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), &progress));
     for (int k = 0; k < 100; ++k) EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, k)], k + 1.0) << k;
     EXPECT_EQ(block[rotationMatrixIndex(1, -1, -1, 0)], 0.5);
@@ -59,36 +46,35 @@ TEST(ReadRotationMatrices, ShortFileFillsWhatItHas) {
     EXPECT_EQ(block[rotationMatrixIndex(1, -1, 1, 0)], 2e-3);
     EXPECT_EQ(block[rotationMatrixIndex(1, 0, -1, 0)], 0.0);  // zero-filled, not the old 7
     EXPECT_EQ(block[rotationMatrixIndex(20, 20, 20, 99)], 0.0);
-    // Even bands 0, 2, ..., 20, then the final 1.0, even for a short file.
-    const std::vector<double> expected = {0.0, 0.1, 0.2, 0.3, 0.4, 0.5,
-                                          0.6, 0.7, 0.8, 0.9, 1.0, 1.0};
-    ASSERT_EQ(progress.reports.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_DOUBLE_EQ(progress.reports[i], expected[i]) << i;
+    // 0, 0.1, ..., 1.0 at the even bands 0, 2, ..., 20, then the final 1.0, even for a short file.
+    ASSERT_EQ(progress.seen.size(), 12u);
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_DOUBLE_EQ(progress.seen[i], i < 11 ? i / 10.0 : 1.0) << i;
 }
 
-TEST(ReadRotationMatrices, MalformedTokenStopsTheFilling) {
-    // Any whitespace separates numbers; "x" stops everything after it.
-    const std::string path =
-        writeTempFile("sh_malformed.txt", "0 0\t+1.5\r\n0 1\n\n-2\n0 2 x 4\n0 3 5\n");
-    std::vector<double> block(kRotationMatrixCount, 7.0);
-    ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), nullptr));
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 0)], 1.5);
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 1)], -2.0);
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 2)], 0.0);
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 3)], 0.0);
-}
-
-TEST(ReadRotationMatrices, LongTokens) {
-    const std::string zeros(300000, '0');  // longer than any read buffer
-    const std::string path =
-        writeTempFile("sh_long.txt", "0 0 " + std::string(90, '0') + "2.5\n0 1 -" + zeros +
-                                         "1e-3 0 2 " + "0." + std::string(70, '0') + "1e+71\n");
-    std::vector<double> block(kRotationMatrixCount, 7.0);
-    ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), nullptr));
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 0)], 2.5);
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 1)], -1e-3);
-    EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, 2)], 1.0);
+// Any whitespace separates numbers and "x" stops everything after it; tokens longer than any
+// read buffer still parse.
+TEST(ReadRotationMatrices, TokenRules) {
+    const std::string zeros(300000, '0');
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<double> band0;  // expected values of (0, 0, 0, k), k = 0, 1, ...
+    } cases[] = {
+        {"malformed", "0 0\t+1.5\r\n0 1\n\n-2\n0 2 x 4\n0 3 5\n", {1.5, -2.0, 0.0, 0.0}},
+        {"long",
+         "0 0 " + std::string(90, '0') + "2.5\n0 1 -" + zeros + "1e-3 0 2 0." +
+             std::string(70, '0') + "1e+71\n",
+         {2.5, -1e-3, 1.0}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = writeTempFile("sh_tokens.txt", c.text);
+        std::vector<double> block(kRotationMatrixCount, 7.0);
+        ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), nullptr)) << c.name;
+        for (size_t k = 0; k < c.band0.size(); ++k)
+            EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, int(k))], c.band0[k])
+                << c.name << " " << k;
+    }
 }
 
 TEST(ReadRotationMatrices, TrailingTokensAreIgnoredAndValuesRoundTrip) {
@@ -130,18 +116,19 @@ TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     EXPECT_EQ(getRotationMatrices(), nullptr);
 
     const std::string path = writeTempFile("sh_tiny.txt", "0 0 0.75\n");
+    ixTest::RecordingProgress loading, kept;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(initializeReflectance(path.c_str(), nullptr));
+    EXPECT_TRUE(initializeReflectance(path.c_str(), &loading));
+    EXPECT_EQ(loading.seen.size(), 12u);
     EXPECT_TRUE(tablesReady);
     ASSERT_NE(getRotationMatrices(), nullptr);
     EXPECT_EQ(getRotationMatrices()[rotationMatrixIndex(0, 0, 0, 0)], 0.75);
 
     // Loaded: another name (even a missing one) keeps the block, prints nothing, no progress.
     const double* loaded = getRotationMatrices();
-    RecordingProgress progress;
-    EXPECT_TRUE(initializeReflectance("no/such/rotation/file.txt", &progress));
+    EXPECT_TRUE(initializeReflectance("no/such/rotation/file.txt", &kept));
     EXPECT_EQ(getRotationMatrices(), loaded);
-    EXPECT_TRUE(progress.reports.empty());
+    EXPECT_TRUE(kept.seen.empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
     finalizeReflectance();
@@ -149,40 +136,27 @@ TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     finalizeReflectance();  // releasing nothing is harmless
 }
 
-// ---------------------------------------------------------------------------------------------
-// Properties of the rotation matrices, on the generated file itself and on the code that
-// writes it. Tolerance 1e-12 absolute (all elements are at most 1 in magnitude).
-
+// Properties of the rotation matrices in the generated file. Tolerance 1e-12 absolute (all
+// elements are at most 1 in magnitude).
 constexpr double kTol = 1e-12;
 
 class GeneratedRotations : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        block = new std::vector<double>(kRotationMatrixCount, 0.0);
-        loaded = readRotationMatrices(block->data(), rotationFile().c_str(), nullptr);
-        rotation = new ixShRotation::YRotation();
-        setupSphericalHarmonicTables();
+        block.assign(kRotationMatrixCount, 0.0);
+        loaded = readRotationMatrices(block.data(), ixTest::rotationMatrixFile().c_str(), nullptr);
     }
-    static void TearDownTestSuite() {
-        delete block;
-        delete rotation;
-    }
-    void SetUp() override { ASSERT_TRUE(loaded) << "generated file missing: " << rotationFile(); }
-    static double D(int l, int a, int b, int k) {
-        return (*block)[rotationMatrixIndex(l, a, b, k)];
-    }
-    static std::vector<double>* block;
-    static bool loaded;
-    static ixShRotation::YRotation* rotation;
+    void SetUp() override { ASSERT_TRUE(loaded) << "missing " << ixTest::rotationMatrixFile(); }
+    static double D(int l, int a, int b, int k) { return block[rotationMatrixIndex(l, a, b, k)]; }
+    static inline std::vector<double> block;
+    static inline bool loaded = false;
 };
-std::vector<double>* GeneratedRotations::block = nullptr;
-bool GeneratedRotations::loaded = false;
-ixShRotation::YRotation* GeneratedRotations::rotation = nullptr;
 
 TEST_F(GeneratedRotations, FileHoldsExactlyWhatTheMathComputes) {
+    const ixShRotation::YRotation rotation;
     for (int l = 0; l <= 20; ++l)
         for (int k = 0; k < 100; k += 11) {
-            const std::vector<double> M = rotation->band(l, k * kPi / 100.0);
+            const std::vector<double> M = rotation.band(l, k * kPi / 100.0);
             const int n = 2 * l + 1;
             for (int a = -l; a <= l; ++a)
                 for (int b = -l; b <= l; ++b)
@@ -264,20 +238,6 @@ TEST_F(GeneratedRotations, DefiningIdentityOnRandomDirections) {
                     << " b=" << b;
             }
     }
-}
-
-TEST_F(GeneratedRotations, LoadsThroughInitializeReflectance) {
-    finalizeReflectance();
-    RecordingProgress progress;
-    ASSERT_TRUE(initializeReflectance(rotationFile().c_str(), &progress));
-    const double* m = getRotationMatrices();
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(progress.reports.size(), 12u);
-    for (int l = 0; l <= 20; l += 5)
-        for (int k = 0; k < 100; k += 7)
-            for (int a = -l; a <= l; ++a)
-                EXPECT_EQ(m[rotationMatrixIndex(l, a, -a, k)], D(l, a, -a, k));
-    finalizeReflectance();
 }
 
 }  // namespace

@@ -40,17 +40,16 @@ double closedFormHarmonic(int l, int m, double theta, double phi) {
 // One pixel holding a single unit coefficient (p, q) evaluates to Y_pq at the direction; on
 // grid directions no interpolation is involved, so the closed forms must agree closely.
 TEST(SpecularMap, SingleCoefficientEvaluatesItsHarmonic) {
-    struct Case {
-        int y, x;  // direction on the grids: theta = y pi / 100, phi = x pi / 100
-    };
-    const Case directions[] = {{0, 0}, {13, 0}, {50, 50}, {71, 123}, {99, 199}, {30, 170}};
-    // The direction's grid indices come from the map's size, so the map is 200 x 100; only
-    // pixel (17, 42) carries a coefficient.
+    // Directions on the grids: theta = y pi / 100, phi = x pi / 100 (the grid indices come from
+    // the map's size, so the map is 200 x 100); only pixel (17, 42) carries a coefficient.
+    const struct {
+        int y, x;
+    } directions[] = {{0, 0}, {13, 0}, {50, 50}, {71, 123}, {99, 199}, {30, 170}};
     ShrmImage shrm;
     shrm.setSize(200, 100);
     for (int i = 0; i < 20000; ++i) shrm.data()[i] = ixImage::ShrmPixel();
     ixImage::ShrmPixel& pixel = shrm.at(17, 42);
-    for (const Case& c : directions) {
+    for (const auto& c : directions) {
         const double theta = c.y * kPi / 100.0;
         const double phi = c.x * kPi / 100.0;
         const double d[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
@@ -87,12 +86,11 @@ TEST(SpecularMap, ClipScaleAndOrder) {
     const double y10 = ixImage::legendreTable[1][0][0];
     const double y40 = ixImage::legendreTable[4][0][0];
 
-    struct Case {
+    const struct {
         int order;
         double scale;
-    };
-    const Case cases[] = {{10, 1.0}, {0, 1.0}, {1, 2.5}, {-1, 1.0}, {10, 0.0}, {10, -1.0}};
-    for (const Case& c : cases) {
+    } cases[] = {{10, 1.0}, {0, 1.0}, {1, 2.5}, {-1, 1.0}, {10, 0.0}, {10, -1.0}};
+    for (const auto& c : cases) {
         ixImage::Float3Image out;
         ixImage::computeSpecularMap(shrm, up, c.order, c.scale, out);
         ASSERT_EQ(out.getWidth(), 3);
@@ -112,12 +110,12 @@ TEST(SpecularMap, ClipScaleAndOrder) {
             }
             if (c.order >= 4) r += 0.25 * y40;
             const FloatPixel3<float>& got = out.data()[i];
-            EXPECT_FLOAT_EQ(got.red, float(std::max(r, 0.0) * c.scale))
-                << "order " << c.order << " scale " << c.scale << " pixel " << i;
-            EXPECT_FLOAT_EQ(got.green, float(std::max(g, 0.0) * c.scale))
-                << "order " << c.order << " scale " << c.scale << " pixel " << i;
-            EXPECT_FLOAT_EQ(got.blue, float(std::max(b, 0.0) * c.scale))
-                << "order " << c.order << " scale " << c.scale << " pixel " << i;
+            const float have[3] = {got.red, got.green, got.blue};
+            const double want[3] = {r, g, b};
+            for (int ch = 0; ch < 3; ++ch)
+                EXPECT_FLOAT_EQ(have[ch], float(std::max(want[ch], 0.0) * c.scale))
+                    << "order " << c.order << " scale " << c.scale << " pixel " << i << " ch "
+                    << ch;
         }
     }
 }
