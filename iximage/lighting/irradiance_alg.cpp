@@ -137,4 +137,17 @@ void IrradianceAlg::getMatrices(ixLinear::ProjMatrix& red, ixLinear::ProjMatrix&
     fillMatrix(b, blue);
 }
 
+FloatPixel3<double> evaluateIrradiance(const Irradiance& irradiance, double nx, double ny,
+                                       double nz) {
+    const double p[4] = {-nx, -ny, nz, 1.0};
+    auto quadraticForm = [&p](const ixLinear::ProjMatrix& m) {
+        double sum = 0.0;
+        for (int row = 0; row < 4; ++row)
+            for (int column = 0; column < 4; ++column) sum += p[row] * m.m[row][column] * p[column];
+        return sum;
+    };
+    return FloatPixel3<double>(quadraticForm(irradiance.red), quadraticForm(irradiance.green),
+                               quadraticForm(irradiance.blue));
+}
+
 }  // namespace ixImage

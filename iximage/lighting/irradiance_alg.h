@@ -53,4 +53,11 @@ private:
     FloatPixel3<float> coefficients[kCoefficientCount];
 };
 
+// The irradiance (divided by pi) that `irradiance` gives a unit normal n = (nx, ny, nz) of the
+// environment-map frame: E_c(n) = p^T M_c p per channel with p = (-nx, -ny, nz, 1), the
+// matrices' frame being the environment frame turned half a turn about +Z. Evaluated in double
+// precision; a white probe gives 1 for every normal.
+IXIMAGE_API FloatPixel3<double> evaluateIrradiance(const Irradiance& irradiance, double nx,
+                                                   double ny, double nz);
+
 }  // namespace ixImage

@@ -12,6 +12,7 @@
 #include "iximage/image/resize.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/reference.h"
+#include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/reflectance_function.h"
 #include "sh/prefilter_reference.h"
 
@@ -29,26 +30,21 @@ inline std::vector<Dir> normalGrid(int cols, int rows) {
     return normals;
 }
 
-inline const ixLinear::ProjMatrix& channelMatrix(const ixImage::Irradiance& irr, int c) {
-    return c == 0 ? irr.red : (c == 1 ? irr.green : irr.blue);
+// The irradiance (divided by pi) of channel c for a unit normal n of the environment frame.
+inline double evaluateIrradiance(const ixImage::Irradiance& irr, int c, const Dir& n) {
+    const ixImage::FloatPixel3<double> e = ixImage::evaluateIrradiance(irr, n.x, n.y, n.z);
+    return c == 0 ? e.red : (c == 1 ? e.green : e.blue);
 }
 
-// The irradiance (divided by pi) of channel c for a unit normal n of the environment frame:
-// p^T M p with p = (-nx, -ny, nz, 1), the matrices' frame being a half turn about +Z.
-inline double evaluateIrradiance(const ixImage::Irradiance& irr, int c, const Dir& n) {
-    const ixLinear::ProjMatrix& M = channelMatrix(irr, c);
-    const double p[4] = {-n.x, -n.y, n.z, 1.0};
-    double sum = 0.0;
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column) sum += p[row] * M.m[row][column] * p[column];
-    return sum;
+inline const ixLinear::ProjMatrix& channel(const ixImage::Irradiance& irr, int c) {
+    return c == 0 ? irr.red : (c == 1 ? irr.green : irr.blue);
 }
 
 inline bool sameIrradiance(const ixImage::Irradiance& a, const ixImage::Irradiance& b) {
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 4; ++r)
             for (int k = 0; k < 4; ++k)
-                if (channelMatrix(a, c).m[r][k] != channelMatrix(b, c).m[r][k]) return false;
+                if (channel(a, c).m[r][k] != channel(b, c).m[r][k]) return false;
     return true;
 }
 

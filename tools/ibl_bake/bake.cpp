@@ -128,20 +128,6 @@ IrradianceCoefficients computeIrradianceCoefficients(Float3Image& probe) {
     return result;
 }
 
-FloatPixel3<float> evaluateIrradiance(const ixImage::Irradiance& irradiance, float x, float y,
-                                      float z) {
-    // The matrices live in the irradiance frame, (-X, -Y, Z) of the probe frame.
-    const double n[4] = {-double(x), -double(y), double(z), 1.0};
-    auto quadratic = [&n](const ixLinear::ProjMatrix& m) {
-        double sum = 0.0;
-        for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) sum += n[r] * m.m[r][c] * n[c];
-        return float(sum);
-    };
-    return FloatPixel3<float>(quadratic(irradiance.red), quadratic(irradiance.green),
-                              quadratic(irradiance.blue));
-}
-
 Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width) {
     const int w = std::max(2, width);
     const int h = w / 2;
@@ -152,7 +138,9 @@ Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width)
         for (int x = 0; x < w; ++x) {
             ixLinear::VectorFlt dir;
             projection.coordToDir((x + 0.5f) / float(w), (y + 0.5f) / float(h), dir);
-            image->at(x, y) = evaluateIrradiance(irradiance, dir.x, dir.y, dir.z);
+            const FloatPixel3<double> e =
+                ixImage::evaluateIrradiance(irradiance, dir.x, dir.y, dir.z);
+            image->at(x, y) = FloatPixel3<float>(float(e.red), float(e.green), float(e.blue));
         }
     return image;
 }

@@ -74,10 +74,6 @@ struct IrradianceCoefficients {
 };
 IrradianceCoefficients computeIrradianceCoefficients(ixImage::Float3Image& probe);
 
-// (n, 1) M (n, 1)^T for each channel, n = dir given in the probe frame.
-ixImage::FloatPixel3<float> evaluateIrradiance(const ixImage::Irradiance& irradiance, float x,
-                                               float y, float z);
-
 // The irradiance as a width x width/2 latitude-longitude image.
 ixImage::Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width = 200);
 
