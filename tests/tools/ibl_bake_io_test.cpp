@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 
 #include "atomic_file.h"
@@ -17,6 +18,7 @@
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "preview.h"
+#include "probe_repair.h"
 #include "sky_probe.h"
 #include "test_support.h"
 
@@ -339,4 +341,42 @@ TEST(SkyProbe, SunIsTheBrightestPixelAndTheGroundIsDim) {
     EXPECT_LT(angle, sky.sunRadiusDeg + 180.0 / 64)
         << "brightest pixel " << angle << " degrees from the sun";
     EXPECT_FLOAT_EQ(brightest, sky.sunRadiance);
+}
+
+// Non-finite and negative pixels: what the scan reports and what each repair leaves behind.
+TEST(ProbeRepair, ScanAndRepairs) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    auto makeProbe = [&] {
+        ix::Reference<ixImage::Float3Image> image(new ixImage::Float3Image);
+        image->setSize(4, 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) image->at(x, y) = {float(x + 4 * y), 1.f, 2.f};
+        image->at(1, 1) = {nan, 1.f, 2.f};   // picture row 1 (middle)
+        image->at(3, 2) = {1.f, -inf, 2.f};  // picture row 0 (top): found first
+        image->at(0, 0) = {-3.f, 1.f, 2.f};  // finite but negative
+        return image;
+    };
+    auto image = makeProbe();
+    const iblBake::ProbeScan scan = iblBake::scanProbe(*image);
+    EXPECT_EQ(scan.nonFinite, 2);
+    EXPECT_EQ(scan.negative, 1);
+    EXPECT_EQ(scan.firstX, 3);
+    EXPECT_EQ(scan.firstY, 0);
+    EXPECT_EQ(iblBake::describeNonFinite(scan), "2 non-finite pixels, the first at (3, 0)");
+
+    EXPECT_EQ(iblBake::repairNonFinite(*image, iblBake::NonFiniteRepair::kBlack), 2);
+    EXPECT_EQ(image->at(1, 1).red, 0.f);
+    EXPECT_EQ(image->at(3, 2).green, 0.f);
+    EXPECT_EQ(iblBake::clampNegative(*image), 1);
+    EXPECT_EQ(image->at(0, 0).red, 0.f);
+    EXPECT_EQ(iblBake::scanProbe(*image).nonFinite + iblBake::scanProbe(*image).negative, 0);
+
+    // Neighbours: (1, 1) has eight, all finite; the corner (3, 2) has three. Red of pixel
+    // (x, y) is x + 4y, except (0, 0) = -3.
+    image = makeProbe();
+    EXPECT_EQ(iblBake::repairNonFinite(*image, iblBake::NonFiniteRepair::kNeighbours), 2);
+    EXPECT_FLOAT_EQ(image->at(1, 1).red, (-3.f + 1 + 2 + 4 + 6 + 8 + 9 + 10) / 8.f);
+    EXPECT_FLOAT_EQ(image->at(3, 2).green, 1.f);
+    EXPECT_FLOAT_EQ(image->at(3, 2).red, (10.f + 6 + 7) / 3.f);
 }
