@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "iximage/sh/sh_tables.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-# Installation: headers (keeping the iximage/<subsystem>/ layout), the shared library, a CMake
+# Installation: public headers (keeping the iximage/<subsystem>/ layout), the shared library, a CMake
 # package (find_package(iximage CONFIG) gives iximage::iximage) and a pkg-config file. The
 # rotation-matrix file is installed to share/iximage by the rule that generates it.
 include(CMakePackageConfigHelpers)
@@ -11,8 +11,12 @@ install(TARGETS iximage EXPORT iximageTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Public headers only: the internal ones live in detail/ folders (and the generator in
+# sh/generator), which are not part of what users may include.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/iximage DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.h")
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "detail" EXCLUDE
+  PATTERN "generator" EXCLUDE)
 install(EXPORT iximageTargets NAMESPACE iximage:: DESTINATION ${IXIMAGE_INSTALL_CMAKEDIR})
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/iximageConfig.cmake.in

@@ -1,9 +1,8 @@
 // Lights a procedural sky with iximage: prints its irradiance and writes a Phong specular map.
 #include <cstdio>
 
-#include "iximage/envmap/latlong_map.h"
-#include "iximage/lighting/image_based_lighting.h"
-#include "iximage/lighting/phong_reflectance.h"
+// The umbrella header: it also proves that an installed tree's public headers compile alone.
+#include "iximage/iximage.h"
 
 int main() {
     using namespace ixImage;

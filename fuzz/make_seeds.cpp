@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "fuzz/packet_script.h"
-#include "iximage/image/pixel_types.h"
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/error.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/packet_context.h"
 #include "iximage/interfaces/packet_file.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/reference.h"
 #include "iximage/lighting/image_based_lighting.h"
 

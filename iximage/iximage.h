@@ -7,6 +7,8 @@
 #pragma once
 
 #include "iximage/interfaces/array_n.h"
+#include "iximage/interfaces/atomic_file.h"
+#include "iximage/interfaces/checkpoint.h"
 #include "iximage/interfaces/color4.h"
 #include "iximage/interfaces/error.h"
 #include "iximage/interfaces/export.h"
@@ -19,6 +21,7 @@
 #include "iximage/interfaces/packet_context.h"
 #include "iximage/interfaces/packet_file.h"
 #include "iximage/interfaces/packing.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/interfaces/rect_pack.h"
 #include "iximage/interfaces/reference.h"
@@ -32,10 +35,8 @@
 #include "iximage/image/flip_min_max.h"
 #include "iximage/image/image_pack.h"
 #include "iximage/image/interpolate.h"
-#include "iximage/image/pixel_types.h"
 #include "iximage/image/resize.h"
 #include "iximage/image/sample_bilinear.h"
-#include "iximage/image/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
 
 #include "iximage/envmap/cross_map.h"
@@ -49,8 +50,8 @@
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "iximage/sh/sh_tables.h"
 #include "iximage/sh/specular_map.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
@@ -62,5 +63,4 @@
 
 #include "iximage/mask/mask_boundaries.h"
 
-#include "iximage/diagnostics/checkpoint.h"
 #include "iximage/diagnostics/dumps.h"

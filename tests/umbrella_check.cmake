@@ -1,20 +1,27 @@
-# Checks that iximage/iximage.h includes every public header of the library. A header is
-# internal, and left out of the umbrella, when its opening comment says so.
+# Checks the public surface: iximage/iximage.h includes exactly the public headers (every header
+# outside the detail/ and generator/ folders), and no public header includes an internal one, so
+# an installed tree (which holds the public headers only) compiles.
 #   cmake -DSOURCE_DIR=<repository root> -P umbrella_check.cmake
 file(READ "${SOURCE_DIR}/iximage/iximage.h" umbrella)
 file(GLOB_RECURSE headers RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/iximage/*/*.h")
-set(missing)
+set(problems)
 foreach(header IN LISTS headers)
-  file(STRINGS "${SOURCE_DIR}/${header}" opening LIMIT_COUNT 12)
-  string(TOLOWER "${opening}" opening)
-  if(opening MATCHES "internal|not exported")
+  string(FIND "${umbrella}" "#include \"${header}\"" at)
+  if(header MATCHES "/(detail|generator)/")
+    if(NOT at EQUAL -1)
+      list(APPEND problems "includes the internal ${header}")
+    endif()
     continue()
   endif()
-  string(FIND "${umbrella}" "#include \"${header}\"" at)
   if(at EQUAL -1)
-    list(APPEND missing "${header}")
+    list(APPEND problems "does not include ${header}")
+  endif()
+  file(STRINGS "${SOURCE_DIR}/${header}" internal_includes REGEX "#include \"iximage/.*/(detail|generator)/")
+  if(internal_includes)
+    list(APPEND problems "has the public ${header} including ${internal_includes}")
   endif()
 endforeach()
-if(missing)
-  message(FATAL_ERROR "iximage/iximage.h does not include: ${missing}")
+if(problems)
+  string(REPLACE ";" "\n  " problems "${problems}")
+  message(FATAL_ERROR "iximage/iximage.h:\n  ${problems}")
 endif()

@@ -17,10 +17,10 @@
 //  - Threads: none of these may run concurrently with another dump writing the same file names.
 #pragma once
 
-#include "iximage/diagnostics/checkpoint.h"
-#include "iximage/image/pixel_types.h"
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/checkpoint.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
 
 // "<name>.ppm": the image bottom row first (so the file shows the last row at the top), each
 // channel times 255 when scaleTo255 is true, then clamped and truncated to a byte.

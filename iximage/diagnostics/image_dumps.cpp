@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "iximage/diagnostics/dump_support.h"
+#include "iximage/diagnostics/detail/dump_support.h"
 #include "iximage/diagnostics/dumps.h"
 
 using namespace ixImage;

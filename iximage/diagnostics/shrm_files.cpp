@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "iximage/diagnostics/dump_support.h"
+#include "iximage/diagnostics/detail/dump_support.h"
 #include "iximage/diagnostics/dumps.h"
 
 using namespace ixImage;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "iximage/envmap/projection_math.h"
+#include "iximage/envmap/detail/projection_math.h"
 #include "iximage/image/convert_copy.h"
 #include "iximage/image/flip_min_max.h"
 

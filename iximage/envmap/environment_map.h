@@ -61,8 +61,9 @@ public:
     // Attaches (or, with null, detaches) the image; the map keeps one reference to it.
     void setImage(Image* newImage) { image = newImage; }
 
-    // Public on purpose: the recogniser and the lighting code read the projection tag and
-    // assign the image once after construction.
+    // Public data members: the class's published layout has them so, and code compiled against
+    // it reads the tag and attaches the image directly. New code uses getType, getImage and
+    // setImage. The tag never changes after construction.
     Type type;
     ix::Reference<Image> image;
 };

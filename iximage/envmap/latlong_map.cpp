@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "iximage/envmap/projection_math.h"
+#include "iximage/envmap/detail/projection_math.h"
 
 namespace ixImage {
 

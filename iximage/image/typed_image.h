@@ -9,9 +9,9 @@
 // that several threads may read one image whose size does not change.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/image.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

@@ -78,6 +78,14 @@ bool replaceFile(const std::string& temporary, const std::string& path, std::str
 
 void removeFile(const std::string& file) { _unlink(file.c_str()); }
 
+bool flushFile(const std::string& file, std::string& problem) {
+    const int fd = _open(file.c_str(), _O_RDWR | _O_BINARY);
+    const bool ok = fd >= 0 && _commit(fd) == 0;
+    if (!ok) problem = describeErrno("flush", file);
+    if (fd >= 0) _close(fd);
+    return ok;
+}
+
 void syncFolderOf(const std::string&) {}  // MOVEFILE_WRITE_THROUGH already flushed the rename
 
 #else
@@ -127,6 +135,16 @@ bool replaceFile(const std::string& temporary, const std::string& path, std::str
 
 void removeFile(const std::string& file) { ::unlink(file.c_str()); }
 
+// A file that another writer produced is flushed through a descriptor of its own: fsync
+// applies to the file, not to the descriptor it was written through.
+bool flushFile(const std::string& file, std::string& problem) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) problem = describeErrno("flush", file);
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
 // Makes the rename itself durable. Best effort: some file systems refuse fsync on folders, and
 // the new file is complete either way.
 void syncFolderOf(const std::string& path) {
@@ -154,6 +172,23 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     if (!writeTemporary(temporary, data, size, created, problem) ||
         !replaceFile(temporary, path, problem)) {
         if (created) removeFile(temporary);
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const FileProducer& produce,
+                         std::string& problem) {
+    if (path.empty()) {
+        problem = "no file name to write to";
+        return false;
+    }
+    const std::string temporary = temporaryNameFor(path);
+    problem = produce(temporary);
+    if (!problem.empty() || !flushFile(temporary, problem) ||
+        !replaceFile(temporary, path, problem)) {
+        removeFile(temporary);
         return false;
     }
     syncFolderOf(path);

@@ -12,9 +12,9 @@
 //    and its first/last rows (vertical); sampling and padding honour them.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/int_range.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/reference.h"
 
 namespace ixImage {

@@ -41,9 +41,9 @@
 #include <cstring>
 
 #include "iximage/interfaces/atomic_file.h"
+#include "iximage/interfaces/detail/packet_access.h"
+#include "iximage/interfaces/detail/packet_pixels.h"
 #include "iximage/interfaces/image.h"
-#include "iximage/interfaces/packet_access.h"
-#include "iximage/interfaces/packet_pixels.h"
 
 namespace {
 

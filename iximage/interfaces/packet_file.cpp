@@ -1,7 +1,7 @@
 #include "iximage/interfaces/packet_file.h"
 
+#include "iximage/interfaces/detail/packet_access.h"
 #include "iximage/interfaces/irradiance.h"
-#include "iximage/interfaces/packet_access.h"
 
 namespace ixImage {
 namespace packetFile {

@@ -8,9 +8,9 @@
 
 #include <vector>
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/int_range.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/reference.h"
 #include "iximage/interfaces/transform2d.h"
 

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "iximage/diagnostics/checkpoint.h"
 #include "iximage/envmap/recognize_remap.h"
 #include "iximage/image/blur.h"
 #include "iximage/image/resize.h"
+#include "iximage/interfaces/checkpoint.h"
+#include "iximage/lighting/detail/light_probe_check.h"
 #include "iximage/lighting/irradiance_alg.h"
-#include "iximage/lighting/light_probe_check.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"
 

@@ -30,16 +30,16 @@
 #include <map>
 
 #include "iximage/envmap/environment_map.h"
-#include "iximage/image/pixel_types.h"
-#include "iximage/image/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/error.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/irradiance.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/interfaces/reference.h"
 #include "iximage/interfaces/strings.h"
 #include "iximage/lighting/reflectance_function.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 class ioWriteContext;
 class ioReadContext;

@@ -17,10 +17,10 @@
 #pragma once
 
 #include "iximage/envmap/environment_map.h"
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/linear.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

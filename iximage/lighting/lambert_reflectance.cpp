@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "iximage/lighting/incident_profile.h"
+#include "iximage/lighting/detail/incident_profile.h"
 
 namespace ixImage {
 

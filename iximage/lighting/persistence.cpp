@@ -8,8 +8,8 @@
 // images by the probe check, the coefficients on the first request that needs them.
 #include "iximage/interfaces/packet_context.h"
 #include "iximage/interfaces/packet_file.h"
+#include "iximage/lighting/detail/light_probe_check.h"
 #include "iximage/lighting/image_based_lighting.h"
-#include "iximage/lighting/light_probe_check.h"
 
 namespace ixImage {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "iximage/lighting/incident_profile.h"
+#include "iximage/lighting/detail/incident_profile.h"
 
 namespace ixImage {
 

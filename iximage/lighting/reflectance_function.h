@@ -29,9 +29,9 @@
 //    reflects nothing in that channel: no map is built and the cache remembers a null map.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

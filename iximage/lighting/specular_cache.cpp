@@ -14,8 +14,8 @@
 // no map is built and the entry remembers the failure.
 #include <memory>
 
-#include "iximage/diagnostics/checkpoint.h"
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/interfaces/checkpoint.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 

@@ -12,9 +12,9 @@
 // entry of B keeps its content. Runs on the calling thread.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

@@ -4,7 +4,7 @@
 #include <complex>
 #include <vector>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 
@@ -31,7 +31,8 @@ void computeLightCoeffs(const TypedImage<FloatPixel3<float>>& light,
     if (!light.data() || W <= 0 || H != kShPolarCount || coeffs.getCount() < 441) return;
 
     // Azimuth transform F[m][y] = (2 pi / W) sum_c f(y, c) e^{-i m phi_c}. The phasor advances
-    // by repeated multiplication with e^{-i d}, d = 2 pi m / W, as the reference pass does.
+    // by repeated multiplication with e^{-i d}, d = 2 pi m / W; the recurrence's rounding is part
+    // of the published coefficients, so it is not replaced by a cos/sin per column.
     std::vector<ComplexRgb> F(static_cast<size_t>(kShOrders) * H);
     const double weight = kTwoPi / W;
     for (int m = -kShMaxBand; m <= kShMaxBand; ++m) {

@@ -9,9 +9,9 @@
 
 #include <cstddef>  // size_t, used by spherical_harmonics.h
 
-#include "iximage/image/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
 

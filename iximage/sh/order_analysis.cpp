@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "iximage/diagnostics/checkpoint.h"
+#include "iximage/interfaces/checkpoint.h"
 
 namespace ixImage {
 

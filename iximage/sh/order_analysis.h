@@ -9,10 +9,10 @@
 
 #include <cstddef>  // size_t, used by spherical_harmonics.h
 
-#include "iximage/image/pixel_types.h"
-#include "iximage/image/spherical_harmonics.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
 

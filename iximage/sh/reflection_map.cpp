@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "iximage/diagnostics/checkpoint.h"
+#include "iximage/interfaces/checkpoint.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "iximage/sh/sh_tables.h"
 
 namespace ixImage {
 

@@ -16,13 +16,13 @@
 //    band has finished. The rotation matrices and SH tables must not change meanwhile.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
-#include "iximage/image/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/interfaces/thread_pool.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "iximage/diagnostics/checkpoint.h"
-#include "iximage/sh/sh_tables.h"
+#include "iximage/interfaces/checkpoint.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 

@@ -12,9 +12,9 @@
 //    given, so one ToneMap may be used from several threads at once.
 #pragma once
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/image.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

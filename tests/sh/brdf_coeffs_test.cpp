@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "sh_reference.h"
 
 namespace {

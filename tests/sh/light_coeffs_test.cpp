@@ -6,7 +6,7 @@
 #include <ostream>
 #include <vector>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "sh_reference.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include "iximage/interfaces/thread_pool.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "iximage/sh/sh_tables.h"
 #include "iximage/sh/specular_map.h"
 #include "sh/prefilter_reference.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/sh_rotation_math.h"
+#include "iximage/sh/generator/sh_rotation_math.h"
 
 namespace shTest {
 

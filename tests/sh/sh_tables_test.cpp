@@ -1,4 +1,4 @@
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/specular_map.h"
 
 namespace {

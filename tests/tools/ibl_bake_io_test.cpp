@@ -11,10 +11,10 @@
 #include <limits>
 #include <random>
 
-#include "atomic_file.h"
 #include "bake.h"
 #include "hdr_io.h"
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/interfaces/atomic_file.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "preview.h"
@@ -260,10 +260,14 @@ TEST(BakeIo, FailedWriteLeavesTheOldFileAndNoTemporary) {
     const std::string dir = freshDir("atomic");
     const std::string path = dir + "/result.txt";
     ASSERT_EQ(iblBake::writeText("old", path), "");
-    const std::string failure = iblBake::writeAtomically(path, [](const std::string& temp) {
-        writeBinaryFile(temp, "partial");
-        return std::string("simulated failure");
-    });
+    std::string failure;
+    EXPECT_FALSE(ixOS::writeFileAtomically(
+        path,
+        [](const std::string& temp) {
+            writeBinaryFile(temp, "partial");
+            return std::string("simulated failure");
+        },
+        failure));
     EXPECT_EQ(failure, "simulated failure");
     EXPECT_EQ(readTextFile(path), "old");
     for (const auto& entry : std::filesystem::directory_iterator(dir))

@@ -25,6 +25,11 @@ foreach(installed
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
 endforeach()
+file(GLOB_RECURSE internal_headers "${prefix}/include/iximage/*/detail/*.h"
+  "${prefix}/include/iximage/*/generator/*")
+if(internal_headers)
+  message(FATAL_ERROR "internal headers installed: ${internal_headers}")
+endif()
 file(GLOB_RECURSE pc_files "${prefix}/*/pkgconfig/iximage.pc")
 file(GLOB_RECURSE config_files "${prefix}/*/cmake/iximage/iximageConfig.cmake")
 if(NOT pc_files OR NOT config_files)

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "atomic_file.h"
+#include "iximage/interfaces/atomic_file.h"
 #include "radiance_scan.h"
 
 #if defined(__GNUC__)
@@ -37,6 +37,13 @@ using ixImage::Float3Image;
 using ixImage::FloatPixel3;
 
 namespace {
+
+// The library's atomic writer, reporting as the writers here do: "" or the reason.
+std::string writeAtomically(const std::string& path, const ixOS::FileProducer& produce) {
+    std::string problem;
+    ixOS::writeFileAtomically(path, produce, problem);
+    return problem;
+}
 
 LoadedImage failure(std::string reason) {
     LoadedImage result;

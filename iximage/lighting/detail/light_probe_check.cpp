@@ -1,4 +1,4 @@
-#include "iximage/lighting/light_probe_check.h"
+#include "iximage/lighting/detail/light_probe_check.h"
 
 #include "iximage/envmap/recognize_remap.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/interfaces/image.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/reference.h"
 
 namespace ixImage {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "iximage/image/pixel_types.h"
 #include "iximage/image/typed_image.h"
-#include "iximage/sh/sh_tables.h"
+#include "iximage/interfaces/pixel_types.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 namespace dumps {

@@ -1,9 +1,9 @@
-#include "iximage/interfaces/packet_pixels.h"
+#include "iximage/interfaces/detail/packet_pixels.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "iximage/image/typed_image.h"
+#include "iximage/interfaces/detail/image_maker.h"
 
 namespace ixImage {
 namespace packetPixels {
@@ -94,26 +94,32 @@ std::size_t pixelCount(const Image& image) {
 }
 
 template <class T>
-void appendTyped(const TypedImage<T>& image, std::vector<std::uint8_t>& out) {
+void appendTyped(const Image& image, std::vector<std::uint8_t>& out) {
     const std::size_t count = pixelCount(image);
     if (count == 0) return;
     const std::size_t start = out.size();
     out.resize(start + count * sizeof(T));
-    std::memcpy(out.data() + start, static_cast<const void*>(image.data()), count * sizeof(T));
+    std::memcpy(out.data() + start, image.pixels(), count * sizeof(T));
     toOrFromLittleEndian<T>(out.data() + start, count);
 }
 
 template <class T>
 ix::Reference<Image> decodeTyped(int width, int height, const std::uint8_t* bytes,
                                  std::string& problem) {
-    ix::Reference<TypedImage<T>> image(new TypedImage<T>());
+    ix::Reference<Image> image(makeImage(PixelTraits<T>::kTag));
+    if (!image) {
+        problem =
+            "no image of pixel type " + std::to_string(int(PixelTraits<T>::kTag)) + " can be made";
+        return nullptr;
+    }
     image->setSize(width, height);
     const std::size_t count = pixelCount(*image);
     if (count > 0) {
-        std::uint8_t* destination = reinterpret_cast<std::uint8_t*>(image->data());
+        T* pixels = static_cast<T*>(image->pixels());
+        std::uint8_t* destination = reinterpret_cast<std::uint8_t*>(pixels);
         std::memcpy(destination, bytes, count * sizeof(T));
         toOrFromLittleEndian<T>(destination, count);
-        if (!checkPixels(image->data(), count, problem)) return nullptr;
+        if (!checkPixels(pixels, count, problem)) return nullptr;
     }
     return image;
 }
@@ -138,23 +144,16 @@ std::size_t pixelSizeOfType(std::int32_t type) {
 
 void appendPixels(const Image& image, std::vector<std::uint8_t>& out) {
     switch (image.getPixelType()) {
-        case kPixelUnsignedChar:
-            return appendTyped(static_cast<const TypedImage<unsigned char>&>(image), out);
-        case kPixelByte4: return appendTyped(static_cast<const TypedImage<Byte4>&>(image), out);
-        case kPixelUnsignedInt:
-            return appendTyped(static_cast<const TypedImage<unsigned int>&>(image), out);
-        case kPixelInt4: return appendTyped(static_cast<const TypedImage<Int4>&>(image), out);
-        case kPixelHalf4:
-            return appendTyped(static_cast<const TypedImage<FloatPixel4<half>>&>(image), out);
-        case kPixelFloat: return appendTyped(static_cast<const TypedImage<float>&>(image), out);
-        case kPixelFloat3:
-            return appendTyped(static_cast<const TypedImage<FloatPixel3<float>>&>(image), out);
-        case kPixelFloat4:
-            return appendTyped(static_cast<const TypedImage<FloatPixel4<float>>&>(image), out);
-        case kPixelDouble3:
-            return appendTyped(static_cast<const TypedImage<FloatPixel3<double>>&>(image), out);
-        case kPixelSphericalHarmonics:
-            return appendTyped(static_cast<const TypedImage<ShrmPixel>&>(image), out);
+        case kPixelUnsignedChar: return appendTyped<unsigned char>(image, out);
+        case kPixelByte4: return appendTyped<Byte4>(image, out);
+        case kPixelUnsignedInt: return appendTyped<unsigned int>(image, out);
+        case kPixelInt4: return appendTyped<Int4>(image, out);
+        case kPixelHalf4: return appendTyped<FloatPixel4<half>>(image, out);
+        case kPixelFloat: return appendTyped<float>(image, out);
+        case kPixelFloat3: return appendTyped<FloatPixel3<float>>(image, out);
+        case kPixelFloat4: return appendTyped<FloatPixel4<float>>(image, out);
+        case kPixelDouble3: return appendTyped<FloatPixel3<double>>(image, out);
+        case kPixelSphericalHarmonics: return appendTyped<ShrmPixel>(image, out);
         default: return;  // the writer refuses unknown tags before it gets here
     }
 }
@@ -171,7 +170,6 @@ ix::Reference<Image> decodePixels(std::int32_t type, int width, int height,
         case kPixelFloat3: return decodeTyped<FloatPixel3<float>>(width, height, bytes, problem);
         case kPixelFloat4: return decodeTyped<FloatPixel4<float>>(width, height, bytes, problem);
         case kPixelDouble3: return decodeTyped<FloatPixel3<double>>(width, height, bytes, problem);
-        // Reflection-map images are made here directly: imageCreateByType does not make them.
         case kPixelSphericalHarmonics: return decodeTyped<ShrmPixel>(width, height, bytes, problem);
         default: problem = "unknown pixel type " + std::to_string(type); return nullptr;
     }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sh_rotation_math.h"
+#include "iximage/sh/generator/sh_rotation_math.h"
 
 namespace {
 

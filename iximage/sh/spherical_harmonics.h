@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "iximage/image/pixel_types.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 

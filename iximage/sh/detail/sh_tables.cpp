@@ -1,4 +1,4 @@
-#include "iximage/sh/sh_tables.h"
+#include "iximage/sh/detail/sh_tables.h"
 
 #include <cmath>
 
@@ -41,8 +41,8 @@ void setupLegendre() {
             legendreTable[m][m][i] = kappa * sinPower;
             if (m == kShMaxBand) continue;
 
-            // Pbar(m+1,m) = sqrt(2m+3) x Pbar(m,m), in the evaluation order of the reference
-            // tables: (sqrt(2m+3)/(2m+1)) x (2m+1) Pbar(m,m).
+            // Pbar(m+1,m) = sqrt(2m+3) x Pbar(m,m), evaluated as (sqrt(2m+3)/(2m+1)) x (2m+1)
+            // Pbar(m,m): that order fixes the last bit of every table entry built from it.
             const double twoMPlus1 = 2 * m + 1;
             legendreTable[m + 1][m][i] =
                 std::sqrt(2.0 * m + 3.0) / twoMPlus1 * x * twoMPlus1 * legendreTable[m][m][i];
