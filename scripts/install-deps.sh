@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libimath-dev libopenexr-dev libstb-dev libpng-dev
   clang-format clang libclang-rt-14-dev
+  chromium  # headless, with its software WebGL, for the viewer page's browser test
 )
 
 missing=()

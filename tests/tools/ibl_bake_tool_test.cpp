@@ -134,6 +134,8 @@ void expectOutputs(const std::string& out, const std::vector<int>& phong, bool l
     EXPECT_EQ(pngSize(out + "/probe.png"), std::make_pair(probeWidth, probeHeight));
     EXPECT_EQ(pngSize(out + "/contact_sheet.png").first, 8 + int(maps.size() + 1) * 208)
         << "one tile per map plus the probe";
+    EXPECT_EQ(pngSize(out + "/balls.png"), std::make_pair(int(maps.size()) * 160, 160))
+        << "a matte ball and one per specular map";
     for (const auto& entry : std::filesystem::directory_iterator(out))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
             << "left behind: " << entry.path();
@@ -196,6 +198,7 @@ TEST(IblBakeTool, BuiltInProbeBakesEveryOutputWithTheLibrarysNumbers) {
     const ToolRun run = runTool({"--out", out}, freshDir("default_scratch"));
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     expectOutputs(out, {8, 32}, true, 512, 256);  // the defaults: Phong 8 and 32, Lambert
+    EXPECT_TRUE(std::filesystem::exists(out + "/viewer.html"));
 
     ix::Reference<Float3Image> probe(iblBake::makeSkyProbe(256));
     const ixImage::Irradiance irradiance = libraryIrradiance(probe.get());
@@ -227,11 +230,13 @@ TEST(IblBakeTool, BuiltInProbeBakesEveryOutputWithTheLibrarysNumbers) {
 TEST(IblBakeTool, UniformProbeGivesOneEverywhere) {
     const std::string dir = freshDir("furnace");
     ASSERT_EQ(iblBake::writePfm(*constantImage(400, 200, 1.0f), dir + "/uniform.pfm"), "");
-    const ToolRun run = runTool(
-        {"--quiet", "--phong", "8", "--lambert", "-o", dir + "/out", dir + "/uniform.pfm"}, dir);
+    const ToolRun run = runTool({"--quiet", "--phong", "8", "--lambert", "--no-viewer", "-o",
+                                 dir + "/out", dir + "/uniform.pfm"},
+                                dir);
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     EXPECT_EQ(run.stderrText, "") << "--quiet";
     expectOutputs(dir + "/out", {8}, true, 400, 200);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out/viewer.html")) << "--no-viewer";
     const std::pair<const char*, double> cases[] = {
         {"irradiance.exr", 2e-3}, {"specular_phong_8.exr", 2e-2}, {"specular_lambert.exr", 2e-2}};
     for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <system_error>
 
+#include "balls.h"
 #include "hdr_io.h"
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/envmap/recognize_remap.h"
@@ -19,6 +20,7 @@
 #include "iximage/lighting/phong_reflectance.h"
 #include "preview.h"
 #include "sky_probe.h"
+#include "viewer.h"
 
 namespace iblBake {
 
@@ -308,6 +310,7 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         lambert.stem = "specular_lambert";
         reflectances.push_back(std::move(lambert));
     }
+    std::vector<BallMaterial> ballMaterials = {{"MATTE", nullptr}};
     for (const Reflectance& reflectance : reflectances) {
         ixImage::EnvironmentMap* map =
             lighting.getSpecularMap(*reflectance.function, listener.beginStage(reflectance.name));
@@ -325,10 +328,37 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         for (char& c : label) c = char(std::toupper(static_cast<unsigned char>(c)));
         if (problem.empty()) problem = writePreview(*image, reflectance.stem, label);
         if (!problem.empty()) return failed(kExitOutputError, problem);
+        ballMaterials.push_back({label, map});
+    }
+
+    // Material balls lit by the bake (balls.png, the contact sheet's second row, the viewer).
+    const ix::Reference<ixImage::EnvironmentMap> background = makeBackgroundMap(*probe);
+    BallScene scene;
+    scene.background = background.get();
+    scene.irradiance = irradiance;
+    scene.materials = ballMaterials;
+    const ix::Reference<Float3Image> ballRow(renderBallRow(scene));
+    const Rgb8Image balls = tonemapPreview(*ballRow, toneMap);
+    std::vector<std::string> ballLabels;
+    for (const BallMaterial& material : ballMaterials) ballLabels.push_back(material.label);
+    const std::string ballsPath = folder + "balls.png";
+    problem = writePng(balls.pixels, balls.width, balls.height, ballsPath);
+    if (!problem.empty())
+        return failed(kExitOutputError, "ibl-bake: " + ballsPath + ": " + problem);
+    listener.wrote(ballsPath, "material balls, " + std::to_string(balls.width) + " x " +
+                                  std::to_string(balls.height));
+    result.outputs.push_back("balls.png");
+    if (options.viewer) {
+        const std::string viewerPath = folder + "viewer.html";
+        problem = writeText(makeViewerPage(scene, options.tone), viewerPath);
+        if (!problem.empty())
+            return failed(kExitOutputError, "ibl-bake: " + viewerPath + ": " + problem);
+        listener.wrote(viewerPath, "interactive viewer page");
+        result.outputs.push_back("viewer.html");
     }
 
     if (options.contactSheet) {
-        const Rgb8Image sheet = makeContactSheet(tiles);
+        const Rgb8Image sheet = makeContactSheet(tiles, 200, splitRow(balls, ballLabels));
         const std::string path = folder + "contact_sheet.png";
         problem = writePng(sheet.pixels, sheet.width, sheet.height, path);
         if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + path + ": " + problem);

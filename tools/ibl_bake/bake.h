@@ -38,6 +38,7 @@ struct BakeOptions {
     ixImage::ToneControls tone;  // set by the caller (ibl-bake defaults to gamma 2.2)
     std::string rotationMatrixPath;
     bool contactSheet = true;
+    bool viewer = true;  // viewer.html
 };
 
 // What the pipeline tells its caller as it goes; the default does nothing.

@@ -36,15 +36,17 @@ Options:
       --rotation-matrices F  spherical-harmonic rotation-matrix file (default: found beside
                              the executable, ../share/iximage/sh_rotation_matrices.txt)
       --no-contact-sheet     skip contact_sheet.png
+      --no-viewer            skip viewer.html
   -q, --quiet                print nothing but errors (this also silences the library's
                              order-analysis lines on standard output)
   -h, --help                 show this help
       --version              show the version
 
 Outputs (in DIR): irradiance.json, irradiance.exr, specular_phong_N.exr, specular_lambert.exr,
-a .png preview of each and of the probe (probe.png), and contact_sheet.png. EXR maps are
-200 x 100 latitude-longitude float RGB in the probe's units, top row = zenith. Files are
-written atomically.
+a .png preview of each and of the probe (probe.png), balls.png (a matte ball and one ball
+per specular map, lit by the bake), contact_sheet.png and viewer.html (the balls in a browser,
+drag to turn, wheel to zoom). EXR maps are 200 x 100 latitude-longitude float RGB in the
+probe's units, top row = zenith. Files are written atomically.
 
 Exit status: 0 success, 1 an output could not be written, 2 usage error, 3 input error.
 
@@ -158,6 +160,8 @@ int main(int argc, char** argv) {
             options.lambert = true;
         } else if (name == "--no-contact-sheet") {
             options.contactSheet = false;
+        } else if (name == "--no-viewer") {
+            options.viewer = false;
         } else if (name == "-o" || name == "--out") {
             if (!takeValue() || value.empty()) return usageError(name + " needs a folder");
             options.outputDir = value;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace iblBake {
 
@@ -86,36 +88,81 @@ void drawLabel(Rgb8Image& sheet, const std::string& text, int left, int top) {
     }
 }
 
+// Copies `source` scaled to w x h (nearest neighbour at each target pixel's centre) with its
+// top-left corner at (left, top).
+void drawScaled(Rgb8Image& sheet, const Rgb8Image& source, int left, int top, int w, int h) {
+    if (source.width < 1 || source.height < 1) return;
+    for (int y = 0; y < h; ++y) {
+        const int sy = std::min(source.height - 1, int((y + 0.5) * source.height / h));
+        for (int x = 0; x < w; ++x) {
+            const int sx = std::min(source.width - 1, int((x + 0.5) * source.width / w));
+            const unsigned char* from =
+                &source.pixels[(size_t(sy) * size_t(source.width) + size_t(sx)) * 3];
+            unsigned char* to =
+                &sheet.pixels[(size_t(top + y) * size_t(sheet.width) + size_t(left + x)) * 3];
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    }
+}
+
 }  // namespace
 
-Rgb8Image makeContactSheet(const std::vector<SheetTile>& tiles, int tileWidth) {
+std::vector<SheetTile> splitRow(const Rgb8Image& row, const std::vector<std::string>& labels) {
+    std::vector<SheetTile> tiles;
+    const int count = int(labels.size());
+    const int width = count > 0 ? row.width / count : 0;
+    for (int t = 0; t < count; ++t) {
+        SheetTile tile{labels[size_t(t)], Rgb8Image()};
+        tile.image.width = width;
+        tile.image.height = row.height;
+        for (int y = 0; y < row.height; ++y) {
+            const auto from =
+                row.pixels.begin() +
+                std::ptrdiff_t((size_t(y) * size_t(row.width) + size_t(t * width)) * 3);
+            tile.image.pixels.insert(tile.image.pixels.end(), from,
+                                     from + std::ptrdiff_t(width) * 3);
+        }
+        tiles.push_back(std::move(tile));
+    }
+    return tiles;
+}
+
+Rgb8Image makeContactSheet(const std::vector<SheetTile>& tiles, int tileWidth,
+                           const std::vector<SheetTile>& ballTiles) {
     const int tileHeight = std::max(1, tileWidth / 2);
     const int count = int(tiles.size());
+    // Ball tiles keep their size unless wider than a column; the row is as tall as the tallest.
+    std::vector<std::pair<int, int>> ballSizes;
+    int ballRowHeight = 0;
+    for (const SheetTile& ball : ballTiles) {
+        const Rgb8Image& image = ball.image;
+        const int w = std::min(tileWidth, image.width);
+        const int h = image.width > 0 ? int(int64_t(image.height) * w / image.width) : 0;
+        ballSizes.emplace_back(w, h);
+        ballRowHeight = std::max(ballRowHeight, h);
+    }
+    const int firstBallColumn = std::max(0, count - int(ballTiles.size()));
+    const int columns = std::max(count, firstBallColumn + int(ballTiles.size()));
+
     Rgb8Image sheet;
-    sheet.width = kGap + count * (tileWidth + kGap);
+    sheet.width = kGap + columns * (tileWidth + kGap);
     sheet.height = kGap + kLabelHeight + tileHeight + kGap;
+    if (!ballTiles.empty()) sheet.height += kLabelHeight + ballRowHeight + kGap;
     sheet.pixels.assign(size_t(sheet.width) * size_t(sheet.height) * 3, kBackground);
     for (int t = 0; t < count; ++t) {
         const int left = kGap + t * (tileWidth + kGap);
-        const int top = kGap + kLabelHeight;
         drawLabel(sheet, tiles[size_t(t)].label, left, kGap + 2);
-        const Rgb8Image& source = tiles[size_t(t)].image;
-        if (source.width < 1 || source.height < 1) continue;
-        for (int y = 0; y < tileHeight; ++y) {
-            // Nearest neighbour at the target pixel's centre.
-            const int sy = std::min(source.height - 1, int((y + 0.5) * source.height / tileHeight));
-            for (int x = 0; x < tileWidth; ++x) {
-                const int sx =
-                    std::min(source.width - 1, int((x + 0.5) * source.width / tileWidth));
-                const unsigned char* from =
-                    &source.pixels[(size_t(sy) * size_t(source.width) + size_t(sx)) * 3];
-                unsigned char* to =
-                    &sheet.pixels[(size_t(top + y) * size_t(sheet.width) + size_t(left + x)) * 3];
-                to[0] = from[0];
-                to[1] = from[1];
-                to[2] = from[2];
-            }
-        }
+        drawScaled(sheet, tiles[size_t(t)].image, left, kGap + kLabelHeight, tileWidth, tileHeight);
+    }
+    const int ballTop = kGap + kLabelHeight + tileHeight + kGap;
+    for (size_t b = 0; b < ballTiles.size(); ++b) {
+        const int left = kGap + (firstBallColumn + int(b)) * (tileWidth + kGap);
+        const int w = ballSizes[b].first, h = ballSizes[b].second;
+        drawLabel(sheet, ballTiles[b].label, left, ballTop + 2);
+        drawScaled(sheet, ballTiles[b].image, left + (tileWidth - w) / 2, ballTop + kLabelHeight, w,
+                   h);
     }
     return sheet;
 }

@@ -29,7 +29,14 @@ struct SheetTile {
 };
 
 // Tiles in one row, each under its label on a dark background; tiles of any size (the
-// previews are scaled to tileWidth x tileWidth/2 by nearest-neighbour sampling).
-Rgb8Image makeContactSheet(const std::vector<SheetTile>& tiles, int tileWidth = 200);
+// previews are scaled to tileWidth x tileWidth/2 by nearest-neighbour sampling). When
+// ballTiles is not empty, a second labelled row holds them at their own size (scaled down
+// only when wider than tileWidth), centred in the columns of the last ballTiles.size() tiles
+// of the first row, so that each rendered ball sits under the map that lights it.
+// The row of equal tiles (like balls.png) cut into one labelled tile per label, left to right.
+std::vector<SheetTile> splitRow(const Rgb8Image& row, const std::vector<std::string>& labels);
+
+Rgb8Image makeContactSheet(const std::vector<SheetTile>& tiles, int tileWidth = 200,
+                           const std::vector<SheetTile>& ballTiles = {});
 
 }  // namespace iblBake
