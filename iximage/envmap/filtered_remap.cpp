@@ -234,11 +234,70 @@ void latLongCoord(const ixLinear::VectorFlt& d, double& u, double& v) {
 
 double wrapHalf(double du) { return du - std::floor(du + 0.5); }
 
-// Spreads every patch pixel over the box its corners span in (u, v): a share proportional to
-// the overlap in u times the overlap in sin(latitude), so a box inside one pixel gives it all.
-// A corner at a pole has no longitude and is left out of the u extent; a pixel that touches or
-// winds around a pole reaches it in v (and, winding, all the way around in u).
-void splatBoxes(const Patch& patch, int channels, int W, int H, Accumulator& acc) {
+// Exact overlaps of a quadrilateral footprint with the destination cells in the equal-area
+// plane (u, sin(latitude)), where solid angle is 2 pi times area: the quad is clipped to each column strip, then each strip to each row (Sutherland-Hodgman against
+// axis-aligned lines), and each cell gets its share of the quad's area. Neighbouring source
+// pixels share their corners, so their quads tile the plane without gaps or overlaps and every
+// destination pixel receives, to second order in the pixel size, exactly its own solid angle.
+struct Point {
+    double u, v;
+};
+
+// The part of polygon in[0..n) on one side of the line (axis == 0 ? u : v) = bound.
+int clipPolygon(const Point* in, int n, Point* out, int axis, double bound, bool keepAbove) {
+    auto coord = [axis](const Point& p) { return axis == 0 ? p.u : p.v; };
+    auto inside = [&](const Point& p) { return keepAbove ? coord(p) >= bound : coord(p) <= bound; };
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+        const Point& a = in[i];
+        const Point& b = in[(i + 1) % n];
+        if (inside(a)) out[m++] = a;
+        if (inside(a) != inside(b)) {
+            const double t = (bound - coord(a)) / (coord(b) - coord(a));
+            out[m++] = {a.u + t * (b.u - a.u), a.v + t * (b.v - a.v)};
+        }
+    }
+    return m;
+}
+
+double polygonArea(const Point* p, int n) {
+    double twice = 0.0;
+    for (int i = 0; i < n; ++i) twice += p[i].u * p[(i + 1) % n].v - p[(i + 1) % n].u * p[i].v;
+    return std::fabs(0.5 * twice);
+}
+
+// quad holds (u, sin(latitude)) corners; v0 and v1 bound its rows. False when it has no area
+// (then the caller falls back to its box).
+bool splatQuad(const Point (&quad)[4], double v0, double v1, int W, int H, double weight,
+               const double* radiance, Accumulator& acc) {
+    const double total = polygonArea(quad, 4);
+    if (!(total > 0.0)) return false;
+    double u0 = quad[0].u, u1 = u0;
+    for (const Point& p : quad) u0 = std::min(u0, p.u), u1 = std::max(u1, p.u);
+    Point a[12], strip[12], b[12], cell[12];
+    for (int k = int(std::floor(u0 * W)); k < int(std::ceil(u1 * W)); ++k) {
+        int n = clipPolygon(quad, 4, a, 0, double(k) / W, true);
+        n = clipPolygon(a, n, strip, 0, double(k + 1) / W, false);
+        if (n < 3) continue;
+        const int column = ((k % W) + W) % W;
+        for (int r = std::max(0, int(std::floor(v0 * H))); r < std::min(H, int(std::ceil(v1 * H))); ++r) {
+            int m = clipPolygon(strip, n, b, 1, sinLatitude(double(r) / H), true);
+            m = clipPolygon(b, m, cell, 1, sinLatitude(double(r + 1) / H), false);
+            if (m < 3) continue;
+            const double share = polygonArea(cell, m) / total;
+            if (share > 0.0) acc.add(r * W + column, weight * share, radiance);
+        }
+    }
+    return true;
+}
+
+// Spreads every patch pixel over the destination pixels its footprint covers. A footprint is
+// the quad of its four corners in (u, v), longitudes unwrapped around the first corner. Near a
+// pole the quad is no picture of the footprint: a corner at the pole has no longitude, and a
+// pixel around a pole spans every longitude. Those pixels use the box their corners span
+// instead, reaching the pole in v (and, winding around it, all the way around in u), with a
+// share proportional to the overlap in u times the overlap in sin(latitude).
+void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator& acc) {
     std::vector<double> cu(patch.corners.size()), cv(patch.corners.size());
     std::vector<unsigned char> polar(patch.corners.size());
     for (size_t i = 0; i < patch.corners.size(); ++i) {
@@ -272,6 +331,15 @@ void splatBoxes(const Patch& patch, int channels, int W, int H, Accumulator& acc
                     if (!polar[next]) winding += wrapHalf(cu[next] - cu[c]);
                 }
                 u0 = reference + dMin, u1 = reference + dMax;
+                if (!touchesPole && std::fabs(winding) <= 0.5) {
+                    Point quad[4];
+                    for (int k = 0; k < 4; ++k)
+                        quad[k] = {reference + wrapHalf(cu[ring[k]] - reference),
+                                   double(patch.corners[ring[k]].z)};
+                    if (splatQuad(quad, v0, v1, W, H, patch.weight[pixel],
+                                  &patch.value[pixel * channels], acc))
+                        continue;
+                }
                 if (std::fabs(winding) > 0.5) u0 = 0.0, u1 = 1.0;
                 if (touchesPole || std::fabs(winding) > 0.5) {
                     if (zSum > 0.0)
@@ -412,7 +480,7 @@ void remapFilteredPixels(const EnvironmentMap& src, EnvironmentMap& dst, const T
     Accumulator acc(W * H, C);
     for (const Patch& patch : sourcePatches(src, S, validDestination)) {
         if (dst.type == EnvironmentMap::kLatLong) {
-            splatBoxes(patch, C, W, H, acc);
+            splatFootprints(patch, C, W, H, acc);
             continue;
         }
         // Sub-samples per side: twice the ratio of the pixels' mean angular sizes, so that a
