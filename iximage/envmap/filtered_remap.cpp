@@ -151,16 +151,19 @@ std::vector<Patch> crossPatches(const CrossMap& cross, const TypedImage<T>& imag
                 float u, v;
                 cross.cubeToCross((p + 0.5f) / N, (q + 0.5f) / N, face, u, v);
                 const int x = std::min(W - 1, int(u * W)), y = std::min(H - 1, int(v * H));
-                const double omega = cubeRectangleSolidAngle(2.0 * p / N - 1.0, 2.0 * (p + 1) / N - 1.0,
-                                                             2.0 * q / N - 1.0, 2.0 * (q + 1) / N - 1.0);
+                const double omega =
+                    cubeRectangleSolidAngle(2.0 * p / N - 1.0, 2.0 * (p + 1) / N - 1.0,
+                                            2.0 * q / N - 1.0, 2.0 * (q + 1) / N - 1.0);
                 double radiance[C];
                 Channels<T>::load(image.at(x, y), radiance);
                 const int pixel = (q / k) * n + p / k;
                 patch.weight[size_t(pixel)] += omega;
-                for (int c = 0; c < C; ++c) patch.value[size_t(pixel) * C + c] += omega * radiance[c];
+                for (int c = 0; c < C; ++c)
+                    patch.value[size_t(pixel) * C + c] += omega * radiance[c];
             }
         for (int pixel = 0; pixel < n * n; ++pixel) {
-            for (int c = 0; c < C; ++c) patch.value[size_t(pixel) * C + c] /= patch.weight[size_t(pixel)];
+            for (int c = 0; c < C; ++c)
+                patch.value[size_t(pixel) * C + c] /= patch.weight[size_t(pixel)];
             ixLinear::VectorFlt& centre = patch.centres[size_t(pixel)];
             float u, v;
             cross.cubeToCross((pixel % n + 0.5f) / n, (pixel / n + 0.5f) / n, face, u, v);
@@ -210,8 +213,8 @@ std::vector<Patch> sourcePatches(const EnvironmentMap& src, const TypedImage<T>&
         const CrossMap& cross = static_cast<const CrossMap&>(src);
         const int W = image.getWidth(), H = image.getHeight();
         const int N = cross.isHorizontal() ? W / 4 : W / 3;
-        const bool square = cross.isHorizontal() ? (W == 4 * N && H == 3 * N)
-                                                 : (W == 3 * N && H == 4 * N);
+        const bool square =
+            cross.isHorizontal() ? (W == 4 * N && H == 3 * N) : (W == 3 * N && H == 4 * N);
         if (square && N > 0) {
             // Reduced faces of at least sqrt(4 m / 6) pixels for m destination pixels: a
             // reduced pixel covers at most a quarter of a mean destination pixel.
@@ -235,10 +238,11 @@ void latLongCoord(const ixLinear::VectorFlt& d, double& u, double& v) {
 double wrapHalf(double du) { return du - std::floor(du + 0.5); }
 
 // Exact overlaps of a quadrilateral footprint with the destination cells in the equal-area
-// plane (u, sin(latitude)), where solid angle is 2 pi times area: the quad is clipped to each column strip, then each strip to each row (Sutherland-Hodgman against
-// axis-aligned lines), and each cell gets its share of the quad's area. Neighbouring source
-// pixels share their corners, so their quads tile the plane without gaps or overlaps and every
-// destination pixel receives, to second order in the pixel size, exactly its own solid angle.
+// plane (u, sin(latitude)), where solid angle is 2 pi times area: the quad is clipped to each
+// column strip, then each strip to each row (Sutherland-Hodgman against axis-aligned lines), and
+// each cell gets its share of the quad's area. Neighbouring source pixels share their corners, so
+// their quads tile the plane without gaps or overlaps and every destination pixel receives, to
+// second order in the pixel size, exactly its own solid angle.
 struct Point {
     double u, v;
 };
@@ -280,7 +284,8 @@ bool splatQuad(const Point (&quad)[4], double v0, double v1, int W, int H, doubl
         n = clipPolygon(a, n, strip, 0, double(k + 1) / W, false);
         if (n < 3) continue;
         const int column = ((k % W) + W) % W;
-        for (int r = std::max(0, int(std::floor(v0 * H))); r < std::min(H, int(std::ceil(v1 * H))); ++r) {
+        for (int r = std::max(0, int(std::floor(v0 * H))); r < std::min(H, int(std::ceil(v1 * H)));
+             ++r) {
             int m = clipPolygon(strip, n, b, 1, sinLatitude(double(r) / H), true);
             m = clipPolygon(b, m, cell, 1, sinLatitude(double(r + 1) / H), false);
             if (m < 3) continue;
@@ -358,7 +363,8 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
                 columns.push_back({int(std::floor(u0 * W)), 1.0});
             } else {
                 for (int k = int(std::floor(u0 * W)); k < int(std::ceil(u1 * W)); ++k) {
-                    const double a = std::max(u0, double(k) / W), b = std::min(u1, double(k + 1) / W);
+                    const double a = std::max(u0, double(k) / W),
+                                 b = std::min(u1, double(k + 1) / W);
                     if (b > a) columns.push_back({k, (b - a) / (u1 - u0)});
                 }
             }
@@ -371,7 +377,8 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
             } else {
                 for (int k = std::max(0, int(std::floor(v0 * H)));
                      k < std::min(H, int(std::ceil(v1 * H))); ++k) {
-                    const double a = std::max(v0, double(k) / H), b = std::min(v1, double(k + 1) / H);
+                    const double a = std::max(v0, double(k) / H),
+                                 b = std::min(v1, double(k + 1) / H);
                     const double share = (sinLatitude(b) - sinLatitude(a)) / span;
                     if (share > 0.0) rows.push_back({k, share});
                 }
@@ -380,8 +387,8 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
             for (const Overlap& row : rows)
                 for (const Overlap& column : columns) {
                     const int wrapped = ((column.index % W) + W) % W;
-                    acc.add(row.index * W + wrapped, patch.weight[pixel] * row.amount * column.amount,
-                            radiance);
+                    acc.add(row.index * W + wrapped,
+                            patch.weight[pixel] * row.amount * column.amount, radiance);
                 }
         }
 }
@@ -401,8 +408,8 @@ ixLinear::VectorFlt blendCorners(const Patch& patch, int x, int y, float a, floa
     return d;
 }
 
-void splatSamples(const Patch& patch, int channels, const EnvironmentMap& dst, int W, int H,
-                  int n, Accumulator& acc) {
+void splatSamples(const Patch& patch, int channels, const EnvironmentMap& dst, int W, int H, int n,
+                  Accumulator& acc) {
     for (int y = 0; y < patch.rows; ++y)
         for (int x = 0; x < patch.cols; ++x) {
             const size_t pixel = size_t(y) * patch.cols + x;
@@ -432,7 +439,7 @@ void latLongToLatLong(const TypedImage<T>& S, TypedImage<T>& D) {
     constexpr int C = Channels<T>::kCount;
     const int sw = S.getWidth(), sh = S.getHeight(), dw = D.getWidth(), dh = D.getHeight();
     const auto byU = [](double u) { return u; };
-    const auto columns = intervalOverlaps(dw, sw, byU);      // destination column -> sources
+    const auto columns = intervalOverlaps(dw, sw, byU);       // destination column -> sources
     const auto rows = intervalOverlaps(sh, dh, sinLatitude);  // source row -> destinations
     std::vector<double> rowSum(size_t(dw) * C), sum(size_t(dw) * dh * C, 0.0), rowWeight(dh, 0.0);
     double radiance[C];
@@ -539,8 +546,7 @@ void remapFiltered(const EnvironmentMap& src, EnvironmentMap& dst) {
             return remapFilteredPixels(src, dst,
                                        static_cast<const TypedImage<FloatPixel4<float>>&>(*S),
                                        static_cast<TypedImage<FloatPixel4<float>>&>(*D));
-        default:
-            return;  // half, integer, double and SH pixels are left to remap
+        default: return;  // half, integer, double and SH pixels are left to remap
     }
 }
 

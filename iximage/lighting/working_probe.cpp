@@ -51,8 +51,7 @@ WorkingProbe makeWorkingProbe(const EnvironmentMap& probe, WorkingProbeFilter fi
     const Image* source = probe.image.get();
     if (!source || source->getPixelType() != kPixelFloat3) return WorkingProbe();
     switch (filter) {
-        case WorkingProbeFilter::kBlurResize:
-            return blurResizeWorkingProbe(probe, *source);
+        case WorkingProbeFilter::kBlurResize: return blurResizeWorkingProbe(probe, *source);
         case WorkingProbeFilter::kEnergyPreserving: {
             WorkingProbe working = emptyWorkingGrid();
             if (working.map) remapFiltered(probe, *working.map);

@@ -26,7 +26,7 @@
 namespace ixImage {
 
 enum class WorkingProbeFilter {
-    kBlurResize,          // blur and bilinear resize, or point remap of a cross (the default)
+    kBlurResize,        // blur and bilinear resize, or point remap of a cross (the default)
     kEnergyPreserving,  // solid-angle-weighted footprint means (remapFiltered)
 };
 

@@ -36,7 +36,8 @@ FloatImage& pixels(EnvironmentMap& map) { return static_cast<FloatImage&>(*map.g
 
 // Exact solid angle of pixel row y of a latitude-longitude map of w x h.
 double latLongPixelOmega(int y, int w, int h) {
-    return (2 * kPi / w) * (std::sin(((y + 1.0) / h - 0.5) * kPi) - std::sin((double(y) / h - 0.5) * kPi));
+    return (2 * kPi / w) *
+           (std::sin(((y + 1.0) / h - 0.5) * kPi) - std::sin((double(y) / h - 0.5) * kPi));
 }
 
 // Solid-angle-weighted mean of a map; latitude-longitude rows exactly, other projections with
@@ -50,7 +51,8 @@ double weightedMean(EnvironmentMap& map) {
             ixLinear::VectorFlt d;
             float omega = 0.0f;
             map.coordToDir((x + 0.5f) / w, (y + 0.5f) / h, d, omega, true);
-            const double weight = map.type == EnvironmentMap::kLatLong ? latLongPixelOmega(y, w, h) : omega;
+            const double weight =
+                map.type == EnvironmentMap::kLatLong ? latLongPixelOmega(y, w, h) : omega;
             sum += weight * image.at(x, y);
             total += weight;
         }
@@ -58,7 +60,9 @@ double weightedMean(EnvironmentMap& map) {
 }
 
 // A smooth radiance with mean 1 + 0.3 / 3 = 1.1 over the sphere.
-double smoothRadiance(const ixLinear::VectorFlt& d) { return 1.0 + 0.5 * d.z + 0.4 * d.x + 0.3 * d.y * d.y; }
+double smoothRadiance(const ixLinear::VectorFlt& d) {
+    return 1.0 + 0.5 * d.z + 0.4 * d.x + 0.3 * d.y * d.y;
+}
 
 TEST(RemapFiltered, ConstantsStayAndTheMeanIsKept) {
     const struct {
@@ -67,27 +71,35 @@ TEST(RemapFiltered, ConstantsStayAndTheMeanIsKept) {
         char dstKind;
         int dstSize;
         double meanTolerance;  // against the analytic 1.1; coarse grids sample it less well
-    } cases[] = {{'L', 1024, 'L', 200, 2e-4}, {'L', 256, 'L', 200, 2e-4}, {'L', 100, 'L', 200, 2e-4},
-                 {'C', 64, 'L', 200, 5e-4},   {'C', 8, 'L', 200, 5e-3},   {'S', 128, 'L', 200, 2e-3},
-                 {'L', 400, 'C', 32, 2e-3},   {'L', 64, 'C', 64, 5e-3},   {'C', 32, 'S', 64, 5e-3}};
+    } cases[] = {
+        {'L', 1024, 'L', 200, 2e-4}, {'L', 256, 'L', 200, 2e-4}, {'L', 100, 'L', 200, 2e-4},
+        {'C', 64, 'L', 200, 5e-4},   {'C', 8, 'L', 200, 5e-3},   {'S', 128, 'L', 200, 2e-3},
+        {'L', 400, 'C', 32, 2e-3},   {'L', 64, 'C', 64, 5e-3},   {'C', 32, 'S', 64, 5e-3}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.srcKind << c.srcSize << " -> " << c.dstKind << c.dstSize);
-        ix::Reference<EnvironmentMap> src = makeMap(c.srcKind, c.srcSize), dst = makeMap(c.dstKind, c.dstSize);
+        SCOPED_TRACE(::testing::Message()
+                     << c.srcKind << c.srcSize << " -> " << c.dstKind << c.dstSize);
+        ix::Reference<EnvironmentMap> src = makeMap(c.srcKind, c.srcSize),
+                                      dst = makeMap(c.dstKind, c.dstSize);
         FloatImage &S = pixels(*src), &D = pixels(*dst);
         for (int pass = 0; pass < 2; ++pass) {
             // Pixels outside the source projection hold 7: they must give nothing.
-            ixTest::forEachPixelCentre(S.getWidth(), S.getHeight(), [&](int x, int y, float u, float v) {
-                ixLinear::VectorFlt d;
-                S.at(x, y) = !src->coordToDir(u, v, d) ? 7.0f : (pass == 0 ? 1.0f : float(smoothRadiance(d)));
-            });
+            ixTest::forEachPixelCentre(
+                S.getWidth(), S.getHeight(), [&](int x, int y, float u, float v) {
+                    ixLinear::VectorFlt d;
+                    S.at(x, y) = !src->coordToDir(u, v, d)
+                                     ? 7.0f
+                                     : (pass == 0 ? 1.0f : float(smoothRadiance(d)));
+                });
             ixImage::remapFiltered(*src, *dst);
             if (pass == 1) {
                 EXPECT_NEAR(weightedMean(*dst), 1.1, c.meanTolerance);
                 continue;
             }
-            ixTest::forEachPixelCentre(D.getWidth(), D.getHeight(), [&](int x, int y, float u, float v) {
-                ASSERT_NEAR(D.at(x, y), dst->isValidCoord(u, v) ? 1.0 : 0.0, 1e-5) << x << ", " << y;
-            });
+            ixTest::forEachPixelCentre(
+                D.getWidth(), D.getHeight(), [&](int x, int y, float u, float v) {
+                    ASSERT_NEAR(D.at(x, y), dst->isValidCoord(u, v) ? 1.0 : 0.0, 1e-5)
+                        << x << ", " << y;
+                });
         }
     }
 }
@@ -99,7 +111,8 @@ double crossPixelOmega(int face, float u, float v) {
     int index;
     float fu, fv;
     cross.crossToCube(u, v, index, fu, fv);
-    const double s0 = 2.0 * std::floor(fu * face) / face - 1.0, t0 = 2.0 * std::floor(fv * face) / face - 1.0;
+    const double s0 = 2.0 * std::floor(fu * face) / face - 1.0,
+                 t0 = 2.0 * std::floor(fv * face) / face - 1.0;
     const double step = 2.0 / face / 64;
     double omega = 0.0;
     for (int j = 0; j < 64; ++j)
@@ -121,7 +134,8 @@ TEST(RemapFiltered, OnePixelSourceLandsWithItsWholeEnergy) {
     } cases[] = {{'L', 256, 25, 75, 1.0},  {'L', 1000, 37, 63, 1.0}, {'L', 2048, 150, 97, 1.0},
                  {'L', 4096, 37, 63, 1.0}, {'C', 64, 37, 63, 0.8},   {'C', 512, 150, 22, 0.999}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.kind << c.size << " into (" << c.x0 << ", " << c.y0 << ")");
+        SCOPED_TRACE(::testing::Message()
+                     << c.kind << c.size << " into (" << c.x0 << ", " << c.y0 << ")");
         ix::Reference<EnvironmentMap> src = makeMap(c.kind, c.size), dst = makeMap('L', 200);
         FloatImage& S = pixels(*src);
         const int w = S.getWidth(), h = S.getHeight();
