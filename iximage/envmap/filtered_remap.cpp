@@ -116,13 +116,6 @@ struct Patch {
     }
 };
 
-// Exact solid angle of the cube-face rectangle [s0, s1] x [t0, t1] on the face at distance 1:
-// the corner function atan(s t / sqrt(1 + s^2 + t^2)) summed with alternating signs.
-double cubeRectangleSolidAngle(double s0, double s1, double t0, double t1) {
-    auto F = [](double s, double t) { return std::atan2(s * t, std::sqrt(1.0 + s * s + t * t)); };
-    return F(s1, t1) - F(s0, t1) - F(s1, t0) + F(s0, t0);
-}
-
 // The six faces of a cross with square cells of N pixels, each averaged down by a factor k
 // that divides N: a reduced pixel holds the solid-angle-weighted mean of its k x k pixels and
 // their summed solid angle, so nothing of the energy changes. Corners sit a hair inside the
@@ -133,6 +126,20 @@ std::vector<Patch> crossPatches(const CrossMap& cross, const TypedImage<T>& imag
     const int n = N / k;
     const float inset = 1e-5f;
     const int W = image.getWidth(), H = image.getHeight();
+    // Every face has the same pixel solid angles: one table, from the corner function on the
+    // (N + 1)^2 lattice, F(s, t) = atan(s t / sqrt(1 + s^2 + t^2)).
+    std::vector<double> corner(size_t(N + 1) * (N + 1)), omega(size_t(N) * N);
+    for (int q = 0; q <= N; ++q)
+        for (int p = 0; p <= N; ++p) {
+            const double s = 2.0 * p / N - 1.0, t = 2.0 * q / N - 1.0;
+            corner[size_t(q) * (N + 1) + p] = std::atan2(s * t, std::sqrt(1.0 + s * s + t * t));
+        }
+    for (int q = 0; q < N; ++q)
+        for (int p = 0; p < N; ++p) {
+            const size_t c = size_t(q) * (N + 1) + p;
+            omega[size_t(q) * N + p] =
+                corner[c + N + 2] - corner[c + N + 1] - corner[c + 1] + corner[c];
+        }
     std::vector<Patch> patches(6);
     for (int face = 0; face < 6; ++face) {
         Patch& patch = patches[size_t(face)];
@@ -151,15 +158,12 @@ std::vector<Patch> crossPatches(const CrossMap& cross, const TypedImage<T>& imag
                 float u, v;
                 cross.cubeToCross((p + 0.5f) / N, (q + 0.5f) / N, face, u, v);
                 const int x = std::min(W - 1, int(u * W)), y = std::min(H - 1, int(v * H));
-                const double omega =
-                    cubeRectangleSolidAngle(2.0 * p / N - 1.0, 2.0 * (p + 1) / N - 1.0,
-                                            2.0 * q / N - 1.0, 2.0 * (q + 1) / N - 1.0);
+                const double w = omega[size_t(q) * N + p];
                 double radiance[C];
                 Channels<T>::load(image.at(x, y), radiance);
                 const int pixel = (q / k) * n + p / k;
-                patch.weight[size_t(pixel)] += omega;
-                for (int c = 0; c < C; ++c)
-                    patch.value[size_t(pixel) * C + c] += omega * radiance[c];
+                patch.weight[size_t(pixel)] += w;
+                for (int c = 0; c < C; ++c) patch.value[size_t(pixel) * C + c] += w * radiance[c];
             }
         for (int pixel = 0; pixel < n * n; ++pixel) {
             for (int c = 0; c < C; ++c)
@@ -270,27 +274,42 @@ double polygonArea(const Point* p, int n) {
     return std::fabs(0.5 * twice);
 }
 
-// quad holds (u, sin(latitude)) corners; v0 and v1 bound its rows. False when it has no area
-// (then the caller falls back to its box).
-bool splatQuad(const Point (&quad)[4], double v0, double v1, int W, int H, double weight,
-               const double* radiance, Accumulator& acc) {
+// quad holds (u, sin(latitude)) corners; v0 and v1 bound its rows, rowEdges holds
+// sin(latitude) at the H + 1 row boundaries. A quad within one column or one row needs no
+// clipping across it. False when the quad has no area (then the caller falls back to its box).
+bool splatQuad(const Point (&quad)[4], double v0, double v1, int W,
+               const std::vector<double>& rowEdges, double weight, const double* radiance,
+               Accumulator& acc) {
+    const int H = int(rowEdges.size()) - 1;
     const double total = polygonArea(quad, 4);
     if (!(total > 0.0)) return false;
     double u0 = quad[0].u, u1 = u0;
     for (const Point& p : quad) u0 = std::min(u0, p.u), u1 = std::max(u1, p.u);
+    const int k0 = int(std::floor(u0 * W)), k1 = std::max(k0 + 1, int(std::ceil(u1 * W)));
+    const int r0 = std::min(H - 1, std::max(0, int(std::floor(v0 * H))));
+    const int r1 = std::max(r0 + 1, std::min(H, int(std::ceil(v1 * H))));
     Point a[12], strip[12], b[12], cell[12];
-    for (int k = int(std::floor(u0 * W)); k < int(std::ceil(u1 * W)); ++k) {
-        int n = clipPolygon(quad, 4, a, 0, double(k) / W, true);
-        n = clipPolygon(a, n, strip, 0, double(k + 1) / W, false);
-        if (n < 3) continue;
+    for (int k = k0; k < k1; ++k) {
+        const Point* stripPoints = quad;
+        int n = 4;
+        double stripArea = total;
+        if (k1 - k0 > 1) {
+            n = clipPolygon(quad, 4, a, 0, double(k) / W, true);
+            n = clipPolygon(a, n, strip, 0, double(k + 1) / W, false);
+            if (n < 3) continue;
+            stripPoints = strip;
+            stripArea = polygonArea(strip, n);
+        }
         const int column = ((k % W) + W) % W;
-        for (int r = std::max(0, int(std::floor(v0 * H))); r < std::min(H, int(std::ceil(v1 * H)));
-             ++r) {
-            int m = clipPolygon(strip, n, b, 1, sinLatitude(double(r) / H), true);
-            m = clipPolygon(b, m, cell, 1, sinLatitude(double(r + 1) / H), false);
-            if (m < 3) continue;
-            const double share = polygonArea(cell, m) / total;
-            if (share > 0.0) acc.add(r * W + column, weight * share, radiance);
+        for (int r = r0; r < r1; ++r) {
+            double area = stripArea;
+            if (r1 - r0 > 1) {
+                int m = clipPolygon(stripPoints, n, b, 1, rowEdges[size_t(r)], true);
+                m = clipPolygon(b, m, cell, 1, rowEdges[size_t(r) + 1], false);
+                if (m < 3) continue;
+                area = polygonArea(cell, m);
+            }
+            if (area > 0.0) acc.add(r * W + column, weight * (area / total), radiance);
         }
     }
     return true;
@@ -310,6 +329,8 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
         const ixLinear::VectorFlt& d = patch.corners[i];
         polar[i] = double(d.x) * d.x + double(d.y) * d.y < 1e-12;
     }
+    std::vector<double> rowEdges(size_t(H) + 1);
+    for (int r = 0; r <= H; ++r) rowEdges[size_t(r)] = sinLatitude(double(r) / H);
     std::vector<Overlap> columns, rows;
     for (int y = 0; y < patch.rows; ++y)
         for (int x = 0; x < patch.cols; ++x) {
@@ -341,7 +362,7 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
                     for (int k = 0; k < 4; ++k)
                         quad[k] = {reference + wrapHalf(cu[ring[k]] - reference),
                                    double(patch.corners[ring[k]].z)};
-                    if (splatQuad(quad, v0, v1, W, H, patch.weight[pixel],
+                    if (splatQuad(quad, v0, v1, W, rowEdges, patch.weight[pixel],
                                   &patch.value[pixel * channels], acc))
                         continue;
                 }
