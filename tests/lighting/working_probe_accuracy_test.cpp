@@ -87,19 +87,12 @@ struct Errors {
     double phong16, irradiance;  // relative RMS against brute force
 };
 
-// Phong 16 seen from every fifth map pixel, and the irradiance on a 32 x 16 grid of normals.
-std::vector<ixTest::Dir> phongDirections() {
-    std::vector<ixTest::Dir> dirs;
-    for (int y = 2; y < 100; y += 5)
-        for (int x = 2; x < 200; x += 5) dirs.push_back(ixTest::pixelDirection(x, y, 200, 100));
-    return dirs;
-}
-
-// The brute-force prefilters of the reference samples at those directions and normals.
+// The brute-force prefilters of the reference samples: Phong 16 seen from every fifth pixel
+// of the 200 x 100 map (40 x 20 directions), the irradiance on a 32 x 16 grid of normals.
 struct Truth {
     std::vector<FloatPixel3<double>> phong16, irradiance;
     explicit Truth(const ixTest::WeightedSamples& samples) {
-        for (const ixTest::Dir& d : phongDirections())
+        for (const ixTest::Dir& d : ixTest::normalGrid(40, 20))
             phong16.push_back(ixTest::phongPrefilter(samples, d, 16));
         for (const ixTest::Dir& n : ixTest::normalGrid(32, 16))
             irradiance.push_back(ixTest::phongPrefilter(samples, n, 1));
@@ -125,13 +118,11 @@ Errors bakeErrors(Float3Image& probe, ixImage::WorkingProbeFilter filter, const 
     if (!map) return {1.0, 1.0};
     const auto* image = static_cast<const Float3Image*>(map->getImage());
     ixTest::RelativeRms phong, diffuse;
+    for (size_t k = 0; k < truth.phong16.size(); ++k) {  // cell k of 40 x 20: pixel 5k + 2
+        const FloatPixel3<float>& p = image->at(int(k % 40) * 5 + 2, int(k / 40) * 5 + 2);
+        addRgb(phong, FloatPixel3<double>(p.red, p.green, p.blue), truth.phong16[k]);
+    }
     size_t k = 0;
-    for (int y = 2; y < 100; y += 5)
-        for (int x = 2; x < 200; x += 5, ++k) {
-            const FloatPixel3<float>& p = image->at(x, y);
-            addRgb(phong, FloatPixel3<double>(p.red, p.green, p.blue), truth.phong16[k]);
-        }
-    k = 0;
     for (const ixTest::Dir& n : ixTest::normalGrid(32, 16))
         addRgb(diffuse, ixImage::evaluateIrradiance(irr, n.x, n.y, n.z), truth.irradiance[k++]);
     return {phong.value(), diffuse.value()};
