@@ -229,7 +229,7 @@ std::vector<Patch> sourcePatches(const EnvironmentMap& src, const TypedImage<T>&
     return {imagePatch(src, image)};
 }
 
-// ---- Into a latitude-longitude destination: footprint boxes ----
+// ---- Into a latitude-longitude destination: footprint quads ----
 
 // Longitude and latitude coordinates of a direction, in double. Unlike the projection's own
 // dirToCoord, directions near a pole keep their true longitude: footprints there need it.

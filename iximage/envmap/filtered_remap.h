@@ -11,17 +11,19 @@
 //    exact ones of each pixel: (2 pi / w) (sin(top latitude) - sin(bottom latitude)) for a
 //    latitude-longitude pixel, the exact area of the cube-face rectangle for a cross pixel, the
 //    projection's own omega for a sphere-map pixel.
-//  - Invariants: the solid-angle-weighted mean radiance of the source is preserved (to about
-//    1e-5 relative for latitude-longitude destinations); a constant source gives a constant
-//    destination; pixels outside a projection (empty cross cells, sphere-map corners) neither
+//  - Invariants: the solid-angle-weighted mean radiance of the source is preserved (to rounding
+//    between latitude-longitude grids, to about 1e-4 relative from a cross into one); a
+//    constant source gives a constant destination; pixels outside a projection (empty cross cells, sphere-map corners) neither
 //    give nor receive light, and outside pixels of the destination are set to zero.
 //  - Method, by projection pair:
 //      latitude-longitude -> latitude-longitude: exact area overlap, separable in u and in
 //        latitude (the latitude weight is the exact integral of cos(latitude));
-//      any other source -> latitude-longitude: each source pixel's footprint (the box that its
-//        four corners span in the destination's longitude and latitude) is spread over the
-//        destination pixels by exact overlap; a cross much finer than the destination is first
-//        averaged down face by face (solid-angle weighted, so exactly) to cut the work;
+//      any other source -> latitude-longitude: each source pixel's footprint, the quad of its
+//        four corners in the equal-area plane (longitude, sin(latitude)), is clipped against
+//        the destination cells and shared by area (neighbouring quads share corners, so they
+//        tile the sphere); pixels at a pole use the box their corners span. A cross much finer
+//        than the destination is first averaged down face by face (solid-angle weighted, so
+//        exactly) until a pixel covers about a quarter of a destination pixel;
 //      -> sphere or cross: each source pixel is split into n x n sub-samples (n from the ratio
 //        of pixel sizes, so a destination pixel receives a few samples even where it is the
 //        finer one), each carrying its share of the pixel's solid angle into the destination
