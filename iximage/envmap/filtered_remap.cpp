@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/latlong_map.h"
 #include "iximage/image/typed_image.h"
 
 namespace ixImage {
@@ -211,6 +212,9 @@ int reductionFactor(int N, int minimum) {
 }
 
 template <class T>
+void latLongToLatLong(const TypedImage<T>& S, TypedImage<T>& D);
+
+template <class T>
 std::vector<Patch> sourcePatches(const EnvironmentMap& src, const TypedImage<T>& image,
                                  int destinationPixels) {
     if (src.type == EnvironmentMap::kCross) {
@@ -224,6 +228,20 @@ std::vector<Patch> sourcePatches(const EnvironmentMap& src, const TypedImage<T>&
             // reduced pixel covers at most a quarter of a mean destination pixel.
             const int minimum = int(std::ceil(std::sqrt(4.0 * destinationPixels / 6.0)));
             return crossPatches(cross, image, N, reductionFactor(N, minimum));
+        }
+    }
+    if (src.type == EnvironmentMap::kLatLong) {
+        // A latitude-longitude source much finer than the destination is first reduced exactly
+        // (area overlap) to w x w/2 pixels, w >= sqrt(8 m) for m destination pixels, so that
+        // a pixel still covers at most a quarter of a mean destination pixel while the
+        // per-corner work and memory stay bounded by the destination's size.
+        const int w = 2 * int(std::ceil(std::sqrt(8.0 * destinationPixels) / 2.0));
+        if (w > 0 && image.getWidth() > w) {
+            const LatLongMap reducedMap(w, w / 2);
+            TypedImage<T> reduced;
+            reduced.setSize(w, w / 2);
+            latLongToLatLong(image, reduced);
+            return {imagePatch(reducedMap, reduced)};
         }
     }
     return {imagePatch(src, image)};

@@ -13,8 +13,9 @@
 //    projection's own omega for a sphere-map pixel.
 //  - Invariants: the solid-angle-weighted mean radiance of the source is preserved (to rounding
 //    between latitude-longitude grids, to about 1e-4 relative from a cross into one); a
-//    constant source gives a constant destination; pixels outside a projection (empty cross cells, sphere-map corners) neither
-//    give nor receive light, and outside pixels of the destination are set to zero.
+//    constant source gives a constant destination; pixels outside a projection (empty cross cells,
+//    sphere-map corners) neither give nor receive light, and outside pixels of the destination are
+//    set to zero.
 //  - Method, by projection pair:
 //      latitude-longitude -> latitude-longitude: exact area overlap, separable in u and in
 //        latitude (the latitude weight is the exact integral of cos(latitude));
