@@ -41,6 +41,7 @@
 
 #include "iximage/envmap/cross_map.h"
 #include "iximage/envmap/environment_map.h"
+#include "iximage/envmap/filtered_remap.h"
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/envmap/recognize_remap.h"
 #include "iximage/envmap/sphere_map.h"
@@ -58,6 +59,7 @@
 #include "iximage/lighting/lambert_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/lighting/reflectance_function.h"
+#include "iximage/lighting/working_probe.h"
 
 #include "iximage/tonemap/tone_map.h"
 

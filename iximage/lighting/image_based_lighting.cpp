@@ -1,10 +1,8 @@
 #include "iximage/lighting/image_based_lighting.h"
 
+#include <algorithm>
 #include <memory>
 
-#include "iximage/envmap/recognize_remap.h"
-#include "iximage/image/blur.h"
-#include "iximage/image/resize.h"
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/lighting/detail/light_probe_check.h"
 #include "iximage/lighting/irradiance_alg.h"
@@ -15,52 +13,9 @@ namespace ixImage {
 
 namespace {
 
-// The working resolution of the diffuse and SH passes: the 200 x 100 latitude-longitude grid.
-constexpr int kWorkingWidth = 200;
-constexpr int kWorkingHeight = 100;
 constexpr int kLightOrder = 20;
 
 using LightCoeffs = SphericalHarmonics<FloatPixel3<double>>;
-
-// The probe brought to the 200 x 100 latitude-longitude working grid, with its map.
-struct WorkingProbe {
-    ix::Reference<Float3Image> image;
-    ix::Reference<EnvironmentMap> map;
-};
-
-// Empty when the probe's image is missing or not of float RGB pixels.
-WorkingProbe makeWorkingProbe(const EnvironmentMap& probe) {
-    WorkingProbe working;
-    const Image* source = probe.image.get();
-    if (!source || source->getPixelType() != kPixelFloat3) return working;
-
-    if (probe.type == EnvironmentMap::kLatLong) {
-        // A probe wider than twice the working width is pre-filtered so that the bilinear
-        // shrink does not alias: diameter trunc(1/s + 1) for the scale s = 200 / width
-        // (401 -> 3, 800 -> 5, 1024 -> 6, 2048 -> 11), no wrapping in the blur.
-        ix::Reference<const Image> reached = source;
-        const float scale = float(kWorkingWidth) / float(source->getWidth());
-        if (scale < 0.5f) {
-            const int diameter = int(1.0f / scale + 1.0f);
-            ix::Reference<Image> blurred = source->newEmpty();
-            imageBlur(*source, *blurred, diameter, false, false);
-            reached = blurred;
-        }
-        ix::Reference<Image> resized = resize(*reached, kWorkingWidth, kWorkingHeight, true);
-        if (!resized || resized->getPixelType() != kPixelFloat3) return working;
-        working.image = static_cast<Float3Image*>(resized.get());
-        working.map = newEnvironmentMap(*working.image);
-        return working;
-    }
-
-    // A cross: sample it into a latitude-longitude grid that wraps around the seam only.
-    working.image = new Float3Image;
-    working.image->setSize(kWorkingWidth, kWorkingHeight);
-    working.image->setWrap(true, false);
-    working.map = newEnvironmentMap(*working.image);
-    if (working.map) remap(probe, *working.map);
-    return working;
-}
 
 }  // namespace
 
@@ -75,7 +30,11 @@ ImageBasedLighting::ImageBasedLighting(const ImageBasedLighting& other)
       reflectionMap(other.reflectionMap),
       lightCoeffs(other.lightCoeffs ? new LightCoeffs(*other.lightCoeffs) : nullptr),
       irradiance(other.irradiance),
-      specularMaps(other.specularMaps) {}
+      specularMaps(other.specularMaps),
+      workingProbeFilter(other.workingProbeFilter) {
+    std::copy(other.irradianceCoefficients, other.irradianceCoefficients + 9,
+              irradianceCoefficients);
+}
 
 ImageBasedLighting& ImageBasedLighting::operator=(const ImageBasedLighting& other) {
     if (this == &other) return *this;
@@ -87,7 +46,10 @@ ImageBasedLighting& ImageBasedLighting::operator=(const ImageBasedLighting& othe
     delete lightCoeffs;
     lightCoeffs = coeffs.release();
     irradiance = other.irradiance;
+    std::copy(other.irradianceCoefficients, other.irradianceCoefficients + 9,
+              irradianceCoefficients);
     specularMaps = other.specularMaps;
+    workingProbeFilter = other.workingProbeFilter;
     return *this;
 }
 
@@ -109,11 +71,8 @@ const ixOS::Filename& ImageBasedLighting::getRotationMatrixFilename() {
 void ImageBasedLighting::setLightProbe(TypedImage<FloatPixel3<float>>* probe,
                                        ixUtil::Error& error) {
     // Everything derived from the old probe goes first, so a refused probe leaves nothing.
-    delete lightCoeffs;
-    lightCoeffs = nullptr;
+    discardDerivedData();
     reflectionMap.reset();
-    irradiance.clear();
-    specularMaps.clear();
     usable = false;
 
     if (!probe) {
@@ -122,6 +81,20 @@ void ImageBasedLighting::setLightProbe(TypedImage<FloatPixel3<float>>* probe,
     }
     reflectionMap = makeLightProbeMap(probe, error);
     usable = !reflectionMap.isNull();
+}
+
+void ImageBasedLighting::discardDerivedData() {
+    delete lightCoeffs;
+    lightCoeffs = nullptr;
+    irradiance.clear();
+    std::fill(irradianceCoefficients, irradianceCoefficients + 9, FloatPixel3<float>());
+    specularMaps.clear();
+}
+
+void ImageBasedLighting::setWorkingProbeFilter(WorkingProbeFilter filter) {
+    if (filter == workingProbeFilter) return;
+    workingProbeFilter = filter;
+    discardDerivedData();
 }
 
 // ---- Irradiance and light coefficients ----
@@ -135,19 +108,26 @@ void ImageBasedLighting::getIrradiance(Irradiance& out, ixUtil::Progress* progre
     out = irradiance;
 }
 
+void ImageBasedLighting::getIrradianceCoefficients(FloatPixel3<float> out[9],
+                                                   ixUtil::Progress* progress) {
+    if (usable) updateLightCoeffs(progress);
+    std::copy(irradianceCoefficients, irradianceCoefficients + 9, out);
+}
+
 void ImageBasedLighting::updateLightCoeffs(ixUtil::Progress* progress) {
     if (lightCoeffs || !reflectionMap) return;
 
     const char* path = rotationMatrixFilename.asMultibyte(ixString::IString::kMultibyte, nullptr);
     if (!initializeReflectance(path, progress)) return;
 
-    const WorkingProbe probe = makeWorkingProbe(*reflectionMap);
+    const WorkingProbe probe = makeWorkingProbe(*reflectionMap, workingProbeFilter);
     if (!probe.image || !probe.map) return;
 
     checkpoint(nullptr);
     IrradianceAlg diffuse;
     diffuse.accumulate(*probe.map);
     diffuse.getIrradiance(irradiance);
+    diffuse.getCoefficients(irradianceCoefficients);
     checkpoint("irradiance");
 
     std::unique_ptr<LightCoeffs> coeffs(new LightCoeffs(kLightOrder));

@@ -19,6 +19,11 @@
 //    They are computed only once the rotation-matrix file (setRotationMatrixFilename) has been
 //    loaded; while it cannot be, getIrradiance gives the cleared (all-zero) value and every
 //    later request tries again.
+//  - Working probe: by default the blur-and-resize step (blur and bilinear resize of a
+//    latitude-longitude probe, point remap of a cross; see working_probe.h), accurate only for
+//    probes near 1024 x 512. setWorkingProbeFilter(kEnergyPreserving) builds it with
+//    solid-angle-weighted footprint means instead, equally accurate at every size and for
+//    crosses.
 //  - Ownership: the object holds one reference on the probe's environment map (which holds the
 //    probe image) and one per cached specular map; the caller may drop its own reference to the
 //    probe after setLightProbe. The light coefficients belong to this object alone: a copy gets
@@ -40,6 +45,7 @@
 #include "iximage/interfaces/strings.h"
 #include "iximage/lighting/reflectance_function.h"
 #include "iximage/sh/spherical_harmonics.h"
+#include "iximage/lighting/working_probe.h"
 
 class ioWriteContext;
 class ioReadContext;
@@ -88,6 +94,18 @@ public:
     // null; it sees the matrix file's loading progress on the first request of the process.
     void getIrradiance(Irradiance& out, ixUtil::Progress* progress);
 
+    // The nine band-0..2 irradiance coefficients per channel (IrradianceAlg order and frame)
+    // behind the matrices of getIrradiance, computed together with them (a call derives both
+    // when they are absent, as getIrradiance does). All zero when getIrradiance would give the
+    // cleared value.
+    void getIrradianceCoefficients(FloatPixel3<float> out[9], ixUtil::Progress* progress);
+
+    // How the 200 x 100 working probe is built. Changing it discards everything derived from
+    // the probe (irradiance, light coefficients, cached specular maps) as a new probe would;
+    // setting the current value changes nothing. The probe itself stays.
+    void setWorkingProbeFilter(WorkingProbeFilter filter);
+    WorkingProbeFilter getWorkingProbeFilter() const { return workingProbeFilter; }
+
     // The order-20 light coefficients once computed (null before), owned by this object.
     const SphericalHarmonics<FloatPixel3<double>>* getLightCoeffs() const { return lightCoeffs; }
 
@@ -109,12 +127,16 @@ public:
 private:
     // Computes irradiance and lightCoeffs when they are absent and the matrix file loads.
     void updateLightCoeffs(ixUtil::Progress* progress);
+    // Frees the light coefficients, clears the irradiance and empties the cache.
+    void discardDerivedData();
 
     bool usable = false;
     ix::Reference<EnvironmentMap> reflectionMap;
     SphericalHarmonics<FloatPixel3<double>>* lightCoeffs = nullptr;
     Irradiance irradiance;
+    FloatPixel3<float> irradianceCoefficients[9];
     std::map<int, SpecularMapEntry> specularMaps;
+    WorkingProbeFilter workingProbeFilter = WorkingProbeFilter::kBlurResize;
 
     static ixOS::Filename rotationMatrixFilename;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/filtered_remap.h"
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/envmap/recognize_remap.h"
 #include "iximage/envmap/sphere_map.h"
@@ -433,7 +434,10 @@ TEST(BadCalls, RemapRefusals) {
         auto dstImage = patterned(c.dstType, 8, 4, 3);
         src.setImage(srcImage.get());
         dst.setImage(dstImage.get());
-        EXPECT_TRUE(untouchedBy(*dstImage, [&] { remap(src, dst); })) << c.what;
+        EXPECT_TRUE(untouchedBy(*dstImage, [&] {
+            remap(src, dst);
+            remapFiltered(src, dst);
+        })) << c.what;
     }
     LatLongMap bare(8, 4), withImage(8, 4);
     auto image = patterned(kPixelFloat3, 8, 4);
@@ -441,6 +445,8 @@ TEST(BadCalls, RemapRefusals) {
     EXPECT_TRUE(untouchedBy(*image, [&] {
         remap(bare, withImage);
         remap(withImage, bare);
+        remapFiltered(bare, withImage);
+        remapFiltered(withImage, bare);
     }));
 }
 

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "iximage/envmap/recognize_remap.h"
+#include "iximage/image/blur.h"
+#include "iximage/image/resize.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"
@@ -252,27 +255,53 @@ TEST_F(LightingTest, CopiesShareTheProbeButNotTheCoefficients) {
     EXPECT_EQ(copyIrr.blue.m[3][3], sourceIrr.blue.m[3][3]);
 }
 
-// The working image: a latitude-longitude probe wider than 400 pixels is blurred (diameters 3,
-// 5 and 6 below) before the bilinear shrink to 200 x 100; a cross is remapped into a 200 x 100
-// grid. The object's results must equal those of the same steps done here by hand.
-TEST_F(LightingTest, WorkingImageFollowsTheProbeShape) {
+// The working image. Blur and resize: a latitude-longitude probe wider than 400 pixels is
+// blurred (diameters 3, 5 and 6 below) before the bilinear shrink to 200 x 100, a cross is
+// remapped; those steps are done here by hand. Energy preserving: remapFiltered, whatever the
+// shape. The object's coefficients, matrices and nine irradiance coefficients must equal those
+// of its working image; changing the filter discards what was derived, keeping it does not.
+TEST_F(LightingTest, WorkingImageFollowsTheProbeShapeAndTheFilter) {
+    using ixImage::WorkingProbeFilter;
     const struct {
         const char* name;
-        int width;  // lat-long width, or the face edge of a cross
-        bool cross;
-    } cases[] = {{"lat-long 200", 200, false},   {"lat-long 400", 400, false},
-                 {"lat-long 402", 402, false},   {"lat-long 800", 800, false},
-                 {"lat-long 1024", 1024, false}, {"cross 96", 96, true}};
+        int width;     // lat-long width, or the face edge of a cross
+        int diameter;  // of the blur by hand; 0 none, -1 a cross
+        WorkingProbeFilter filter;
+    } cases[] = {{"lat-long 200", 200, 0, WorkingProbeFilter::kBlurResize},
+                 {"lat-long 400", 400, 0, WorkingProbeFilter::kBlurResize},
+                 {"lat-long 402", 402, 3, WorkingProbeFilter::kBlurResize},
+                 {"lat-long 800", 800, 5, WorkingProbeFilter::kBlurResize},
+                 {"lat-long 1024", 1024, 6, WorkingProbeFilter::kBlurResize},
+                 {"cross 96", 96, -1, WorkingProbeFilter::kBlurResize},
+                 {"lat-long 1024, filtered", 1024, 0, WorkingProbeFilter::kEnergyPreserving},
+                 {"cross 96, filtered", 96, -1, WorkingProbeFilter::kEnergyPreserving}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto probe = c.cross ? ixTest::makeCrossProbe(c.width, ixTest::skyRadiance)
-                             : ixTest::makeLatLongProbe(c.width, c.width / 2, ixTest::skyRadiance);
+        auto probe = c.diameter < 0
+                         ? ixTest::makeCrossProbe(c.width, ixTest::skyRadiance)
+                         : ixTest::makeLatLongProbe(c.width, c.width / 2, ixTest::skyRadiance);
         ImageBasedLighting lighting;  // the probe check first: it sets the wrap flags
         ixUtil::Error error;
         lighting.setLightProbe(probe.get(), error);
         ASSERT_TRUE(lighting.haveUsableLightProbe());
+        lighting.setWorkingProbeFilter(c.filter);
 
-        ix::Reference<ixImage::Float3Image> working = ixTest::workingImageOf(*probe);
+        ix::Reference<ixImage::Float3Image> working;
+        if (c.filter == WorkingProbeFilter::kEnergyPreserving) {
+            working = ixImage::makeWorkingProbe(*lighting.getReflectionMap(), c.filter).image;
+        } else if (c.diameter < 0) {
+            working = new ixImage::Float3Image;
+            working->setSize(200, 100);
+            ix::Reference<EnvironmentMap> grid = ixImage::newEnvironmentMap(*working);
+            ixImage::remap(*lighting.getReflectionMap(), *grid);
+        } else {
+            ix::Reference<ixImage::Image> source = probe.get();
+            if (c.diameter > 0) {
+                source = new ixImage::Float3Image;
+                ixImage::imageBlur(*probe, *source, c.diameter, false, false);
+            }
+            working = static_cast<ixImage::Float3Image*>(ixImage::resize(*source, 200, 100, true));
+        }
         ASSERT_TRUE(working);
         LightCoeffs expectedCoeffs(20);
         ixImage::computeLightCoeffs(*working, expectedCoeffs);
@@ -281,7 +310,10 @@ TEST_F(LightingTest, WorkingImageFollowsTheProbeShape) {
         alg.accumulate(*workingMap);
         Irradiance expected, irr;
         alg.getIrradiance(expected);
+        ixImage::FloatPixel3<float> expectedNine[9], nine[9];
+        alg.getCoefficients(expectedNine);
 
+        lighting.getIrradianceCoefficients(nine, nullptr);
         lighting.getIrradiance(irr, nullptr);
         ASSERT_NE(lighting.getLightCoeffs(), nullptr);
         for (int i = 0; i < 441; ++i) {
@@ -289,6 +321,15 @@ TEST_F(LightingTest, WorkingImageFollowsTheProbeShape) {
             ASSERT_EQ((*lighting.getLightCoeffs())[i].blue, expectedCoeffs[i].blue) << i;
         }
         EXPECT_TRUE(ixTest::sameIrradiance(irr, expected));
+        for (int k = 0; k < 9; ++k) EXPECT_EQ(nine[k].green, expectedNine[k].green) << k;
+
+        lighting.setWorkingProbeFilter(c.filter);
+        EXPECT_NE(lighting.getLightCoeffs(), nullptr);
+        lighting.setWorkingProbeFilter(c.filter == WorkingProbeFilter::kBlurResize
+                                           ? WorkingProbeFilter::kEnergyPreserving
+                                           : WorkingProbeFilter::kBlurResize);
+        EXPECT_EQ(lighting.getLightCoeffs(), nullptr);
+        EXPECT_TRUE(lighting.haveUsableLightProbe());
     }
 }
 

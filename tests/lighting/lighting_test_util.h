@@ -1,6 +1,5 @@
-// Shared helpers of the lighting tests: analytic probes, the irradiance quadratic form and the
-// 200 x 100 working image made by hand. Everything here is written from the geometry of the
-// maps, not from the library's code paths.
+// Shared helpers of the lighting tests: analytic probes and the irradiance quadratic form.
+// Everything here is written from the geometry of the maps, not from the library's code paths.
 #pragma once
 
 #include <cmath>
@@ -8,8 +7,6 @@
 
 #include "iximage/envmap/cross_map.h"
 #include "iximage/envmap/recognize_remap.h"
-#include "iximage/image/blur.h"
-#include "iximage/image/resize.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/reference.h"
 #include "iximage/lighting/irradiance_alg.h"
@@ -107,29 +104,6 @@ inline Rgb skyRadiance(const Dir& d) {
     const double lobe = s * s * s * s;
     return {{1.0 + 0.5 * d.z + 3.0 * lobe, 0.8 + 0.3 * d.x + 2.0 * lobe,
              0.6 - 0.3 * d.z + 0.2 * d.y * d.x + lobe}};
-}
-
-// The 200 x 100 working image made by hand from a probe that recognition has seen (it sets the
-// wrap flags sampling reads): a cross is remapped; a latitude-longitude probe wider than 400
-// pixels is blurred with the smallest integer diameter above its shrink factor width / 200,
-// then shrunk bilinearly.
-inline ix::Reference<ixImage::Float3Image> workingImageOf(ixImage::Float3Image& probe) {
-    if (probe.getWidth() * 4 == probe.getHeight() * 3) {
-        ix::Reference<ixImage::Float3Image> working = new ixImage::Float3Image;
-        working->setSize(200, 100);
-        ix::Reference<ixImage::EnvironmentMap> crossMap = ixImage::newEnvironmentMap(probe);
-        ix::Reference<ixImage::EnvironmentMap> workingMap = ixImage::newEnvironmentMap(*working);
-        ixImage::remap(*crossMap, *workingMap);
-        return working;
-    }
-    ix::Reference<ixImage::Image> source = &probe;
-    if (probe.getWidth() > 400) {
-        ix::Reference<ixImage::Image> blurred = new ixImage::Float3Image;
-        ixImage::imageBlur(probe, *blurred, probe.getWidth() / 200 + 1, false, false);
-        source = blurred;
-    }
-    ix::Reference<ixImage::Image> resized = ixImage::resize(*source, 200, 100, true);
-    return static_cast<ixImage::Float3Image*>(resized.get());
 }
 
 }  // namespace ixTest

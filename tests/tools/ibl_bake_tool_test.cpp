@@ -104,9 +104,13 @@ ix::Reference<Float3Image> constantImage(int width, int height, float value) {
     return image;
 }
 
-ixImage::Irradiance libraryIrradiance(Float3Image* probe) {
+// The tool's default working probe is the energy-preserving one.
+ixImage::Irradiance libraryIrradiance(
+    Float3Image* probe,
+    ixImage::WorkingProbeFilter filter = ixImage::WorkingProbeFilter::kEnergyPreserving) {
     ixImage::ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(rotationFile()));
     ixImage::ImageBasedLighting lighting;
+    lighting.setWorkingProbeFilter(filter);
     ixUtil::Error error;
     lighting.setLightProbe(probe, error);
     ixImage::Irradiance irradiance;
@@ -209,6 +213,7 @@ TEST(IblBakeTool, BuiltInProbeBakesEveryOutputWithTheLibrarysNumbers) {
 
     // The Phong 8 map is the library's, pixel for pixel.
     ixImage::ImageBasedLighting lighting;
+    lighting.setWorkingProbeFilter(ixImage::WorkingProbeFilter::kEnergyPreserving);
     ixUtil::Error error;
     lighting.setLightProbe(probe.get(), error);
     ixImage::EnvironmentMap* specular =
@@ -259,6 +264,15 @@ TEST(IblBakeTool, CrossProbeIsAccepted) {
     const std::string json = readTextFile(dir + "/out/irradiance.json");
     EXPECT_NE(json.find("\"projection\": \"vertical cross\""), std::string::npos) << json;
     expectJsonMatchesLibrary(json, libraryIrradiance(cross.get()));
+
+    // The switch back to the blur-and-resize (for a cross: point-sampled) working probe.
+    const ToolRun classic = runTool({"--phong", "4", "--blur-resize-working-probe", "--out",
+                                     dir + "/classic", dir + "/cross.exr"},
+                                    dir);
+    ASSERT_EQ(classic.exitCode, 0) << classic.stderrText;
+    expectJsonMatchesLibrary(
+        readTextFile(dir + "/classic/irradiance.json"),
+        libraryIrradiance(cross.get(), ixImage::WorkingProbeFilter::kBlurResize));
 }
 
 TEST(IblBakeTool, RealProbesMatchTheLibrary) {

@@ -11,9 +11,6 @@
 #include "balls.h"
 #include "hdr_io.h"
 #include "iximage/envmap/latlong_map.h"
-#include "iximage/envmap/recognize_remap.h"
-#include "iximage/image/blur.h"
-#include "iximage/image/resize.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/lambert_reflectance.h"
@@ -29,38 +26,7 @@ using ixImage::FloatPixel3;
 
 namespace {
 
-constexpr int kWorkingWidth = 200;
-constexpr int kWorkingHeight = 100;
 constexpr int kDefaultProbeHeight = 256;
-
-// The 200 x 100 latitude-longitude image the lighting object integrates: a latitude-longitude
-// probe wider than 400 pixels is blurred with diameter trunc(200 / width + 1) and then resized
-// bilinearly; a cross is remapped. Done here with the library's public operations so that the
-// coefficients written out are those behind the lighting object's matrices.
-ix::Reference<ixImage::EnvironmentMap> makeWorkingMap(Float3Image& probe) {
-    ix::Reference<ixImage::EnvironmentMap> probeMap(ixImage::newEnvironmentMap(probe));
-    if (!probeMap) return nullptr;
-    if (probeMap->type == ixImage::EnvironmentMap::kLatLong) {
-        ix::Reference<const ixImage::Image> reached(&probe);
-        const float scale = float(kWorkingWidth) / float(probe.getWidth());
-        if (scale < 0.5f) {
-            ix::Reference<ixImage::Image> blurred(probe.newEmpty());
-            ixImage::imageBlur(probe, *blurred, int(1.0f / scale + 1.0f), false, false);
-            reached = blurred;
-        }
-        ix::Reference<ixImage::Image> resized(
-            ixImage::resize(*reached, kWorkingWidth, kWorkingHeight, true));
-        if (!resized) return nullptr;
-        return ixImage::newEnvironmentMap(*resized);
-    }
-    if (probeMap->type != ixImage::EnvironmentMap::kCross) return nullptr;
-    ix::Reference<Float3Image> working(new Float3Image);
-    working->setSize(kWorkingWidth, kWorkingHeight);
-    working->setWrap(true, false);
-    ix::Reference<ixImage::EnvironmentMap> workingMap(ixImage::newEnvironmentMap(*working));
-    if (workingMap) ixImage::remap(*probeMap, *workingMap);
-    return workingMap;
-}
 
 std::string formatFloat(double value, int digits) {
     if (!std::isfinite(value)) return "null";  // JSON has no NaN or infinity
@@ -113,22 +79,6 @@ BakeResult failed(int code, std::string message) {
 }  // namespace
 
 // ---- Irradiance helpers ----
-
-IrradianceCoefficients computeIrradianceCoefficients(Float3Image& probe) {
-    IrradianceCoefficients result;
-    ix::Reference<ixImage::EnvironmentMap> working = makeWorkingMap(probe);
-    if (!working) return result;
-    ixImage::IrradianceAlg alg;
-    alg.accumulate(*working);
-    FloatPixel3<float> coefficients[ixImage::IrradianceAlg::kCoefficientCount];
-    alg.getCoefficients(coefficients);
-    for (int k = 0; k < 9; ++k) {
-        result.red[k] = coefficients[k].red;
-        result.green[k] = coefficients[k].green;
-        result.blue[k] = coefficients[k].blue;
-    }
-    return result;
-}
 
 Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width) {
     const int w = std::max(2, width);
@@ -234,6 +184,9 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     }
 
     ixImage::ImageBasedLighting lighting;
+    lighting.setWorkingProbeFilter(options.energyPreservingWorkingProbe
+                                       ? ixImage::WorkingProbeFilter::kEnergyPreserving
+                                       : ixImage::WorkingProbeFilter::kBlurResize);
     ixUtil::Error error;
     lighting.setLightProbe(probe.get(), error);
     if (!lighting.haveUsableLightProbe())
@@ -288,7 +241,14 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     if (!lighting.getLightCoeffs())
         return failed(kExitInputError,
                       "ibl-bake: " + matrixPath + ": the rotation-matrix file could not be loaded");
-    const IrradianceCoefficients coefficients = computeIrradianceCoefficients(*probe);
+    FloatPixel3<float> computed[ixImage::IrradianceAlg::kCoefficientCount];
+    lighting.getIrradianceCoefficients(computed, nullptr);
+    IrradianceCoefficients coefficients;
+    for (int k = 0; k < ixImage::IrradianceAlg::kCoefficientCount; ++k) {
+        coefficients.red[k] = computed[k].red;
+        coefficients.green[k] = computed[k].green;
+        coefficients.blue[k] = computed[k].blue;
+    }
     ix::Reference<Float3Image> irradianceMap(makeIrradianceMap(irradiance));
     problem = writeMap(*irradianceMap, "irradiance", "irradiance map");
     if (problem.empty()) problem = writePreview(*irradianceMap, "irradiance", "IRRADIANCE");

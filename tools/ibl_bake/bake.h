@@ -39,6 +39,9 @@ struct BakeOptions {
     std::string rotationMatrixPath;
     bool contactSheet = true;
     bool viewer = true;  // viewer.html
+    // The 200 x 100 working probe by solid-angle-weighted footprint means (accurate at every
+    // size and projection); false: the library's default blur-and-resize / point remap.
+    bool energyPreservingWorkingProbe = true;
 };
 
 // What the pipeline tells its caller as it goes; the default does nothing.
@@ -66,14 +69,13 @@ struct BakeResult {
 
 BakeResult bake(const BakeOptions& options, BakeListener& listener);
 
-// The nine band-0..2 coefficients per channel (IrradianceAlg order) that the lighting object
-// integrates, computed on the same 200 x 100 working image it uses.
+// The nine band-0..2 coefficients per channel (IrradianceAlg order) behind the lighting
+// object's matrices.
 struct IrradianceCoefficients {
     float red[9] = {};
     float green[9] = {};
     float blue[9] = {};
 };
-IrradianceCoefficients computeIrradianceCoefficients(ixImage::Float3Image& probe);
 
 // The irradiance as a width x width/2 latitude-longitude image.
 ixImage::Float3Image* makeIrradianceMap(const ixImage::Irradiance& irradiance, int width = 200);

@@ -37,6 +37,11 @@ Options:
                              the executable, ../share/iximage/sh_rotation_matrices.txt)
       --no-contact-sheet     skip contact_sheet.png
       --no-viewer            skip viewer.html
+      --blur-resize-working-probe
+                             build the 200 x 100 working probe the library's default way
+                             (blur and bilinear resize, point remap of a cross) instead of
+                             the energy-preserving resampling used by default for every
+                             size and projection; accurate only near 1024 x 512
   -q, --quiet                print nothing but errors (this also silences the library's
                              order-analysis lines on standard output)
   -h, --help                 show this help
@@ -162,6 +167,8 @@ int main(int argc, char** argv) {
             options.contactSheet = false;
         } else if (name == "--no-viewer") {
             options.viewer = false;
+        } else if (name == "--blur-resize-working-probe") {
+            options.energyPreservingWorkingProbe = false;
         } else if (name == "-o" || name == "--out") {
             if (!takeValue() || value.empty()) return usageError(name + " needs a folder");
             options.outputDir = value;
