@@ -20,6 +20,8 @@
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/tonemap/tone_map.h"
+#include "probe_projection.h"
+#include "probe_repair.h"
 
 namespace iblBake {
 
@@ -38,6 +40,8 @@ struct BakeOptions {
     ixImage::ToneControls tone;  // set by the caller (ibl-bake defaults to gamma 2.2)
     std::string rotationMatrixPath;
     bool contactSheet = true;
+    NonFinitePolicy nonFinite = NonFinitePolicy::kRefuse;  // --fix-nonfinite
+    ProbeProjection projection = ProbeProjection::kAuto;   // --projection
 };
 
 // What the pipeline tells its caller as it goes; the default does nothing.
@@ -55,6 +59,10 @@ public:
         (void)path;
         (void)what;
     }
+    // A line for the user that is not an error: a repair, progress over many probes, a summary.
+    virtual void note(const std::string& line) { (void)line; }
+    // A one-line error (a probe refused or an output not written).
+    virtual void problem(const std::string& line) { (void)line; }
 };
 
 struct BakeResult {
