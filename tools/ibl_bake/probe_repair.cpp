@@ -112,7 +112,7 @@ std::string applyNonFinitePolicy(Float3Image& image, NonFinitePolicy policy,
     if (scan.nonFinite > 0) {
         if (policy == NonFinitePolicy::kRefuse)
             return describeNonFinite(scan) +
-                   " (NaN or infinite); repair with --fix-nonfinite black|neighbours";
+                   " (NaN or infinite); repair them with --fix-nonfinite black|neighbours";
         const bool black = policy == NonFinitePolicy::kBlack;
         const int64_t changed =
             repairNonFinite(image, black ? NonFiniteRepair::kBlack : NonFiniteRepair::kNeighbours);

@@ -1,0 +1,126 @@
+// ibl-bake on the files real pipelines produce, driven from outside as a process: probes with
+// pixels that are not light, damaged rotation-matrix files, square angular and mirror-ball
+// probes (which must bake to what the latitude-longitude original bakes to), and many probes in
+// one run. Maps are read back with the tests' own OpenEXR reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "exr_probe.h"
+#include "hdr_io.h"
+#include "sky_probe.h"
+#include "test_support.h"
+#include "tool_run.h"
+
+using ixImage::Float3Image;
+using ixImage::FloatPixel3;
+using ixTest::freshDir;
+using ixTest::readTextFile;
+using ixTest::runTool;
+
+namespace {
+
+ix::Reference<Float3Image> uniformProbe(int width, int height, float value) {
+    ix::Reference<Float3Image> image(new Float3Image);
+    image->setSize(width, height);
+    for (int i = 0; i < width * height; ++i)
+        image->data()[i] = FloatPixel3<float>(value, value, value);
+    return image;
+}
+
+// Smallest and largest channel value of a baked map (NaN if any value is not finite).
+std::pair<float, float> mapRange(const std::string& path) {
+    const ix::Reference<Float3Image> map = ixTest::loadProbeExr(path);
+    if (!map) return {NAN, NAN};
+    float lo = INFINITY, hi = -INFINITY;
+    for (int i = 0; i < map->getWidth() * map->getHeight(); ++i)
+        for (float v : {map->data()[i].red, map->data()[i].green, map->data()[i].blue}) {
+            if (!std::isfinite(v)) return {NAN, NAN};
+            lo = std::fmin(lo, v);
+            hi = std::fmax(hi, v);
+        }
+    return {lo, hi};
+}
+
+// Picture position (x, y from the top row) to the image's bottom-up row.
+FloatPixel3<float>& pictureAt(Float3Image& image, int x, int y) {
+    return image.at(x, image.getHeight() - 1 - y);
+}
+
+}  // namespace
+
+TEST(IblBakeInputs, BadFilesAndRepairs) {
+    const std::string dir = freshDir("inputs");
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = INFINITY;
+    // A uniform probe of 1, 64 x 32, with a few pixels spoilt (picture coordinates).
+    auto probeWith = [&](const std::string& name, std::vector<std::pair<int, int>> where, float v) {
+        ix::Reference<Float3Image> probe = uniformProbe(64, 32, 1.0f);
+        for (const auto& [x, y] : where) pictureAt(*probe, x, y).green = v;
+        EXPECT_EQ(iblBake::writePfm(*probe, dir + "/" + name), "");
+        return dir + "/" + name;
+    };
+    const std::string nanProbe = probeWith("nan.pfm", {{5, 16}}, nan);
+    const std::string plusInf = probeWith("plusinf.pfm", {{9, 3}, {2, 7}}, inf);
+    const std::string minusInf = probeWith("minusinf.pfm", {{0, 31}}, -inf);
+    const std::string negative = probeWith("negative.pfm", {{1, 1}, {2, 2}, {3, 3}}, -5.0f);
+
+    // Rotation-matrix files: cut short, one record header wrong, not matrices at all.
+    const std::string good = readTextFile(ixTest::shareDir() + "/sh_rotation_matrices.txt");
+    std::ofstream(dir + "/cut.txt") << good.substr(0, good.size() * 2 / 3);
+    std::string swapped = good;
+    swapped.replace(swapped.find("\n1 7\n"), 5, "\n1 8\n");
+    std::ofstream(dir + "/header.txt") << swapped;
+    std::ofstream(dir + "/text.txt") << "root:x:0:0:root:/root:/bin/bash\nkey value\n";
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<const char*> says;  // every phrase must appear on standard error
+        // After a bake, the smallest value of irradiance.exr lies in [lowest, highest] and the
+        // largest is within 1e-3 of the uniform probe's 1.
+        float lowest = 0.0f, highest = 0.0f;
+    };
+    const Case cases[] = {
+        {{nanProbe}, 3, {"nan.pfm: 1 non-finite pixel, at (5, 16)", "--fix-nonfinite"}},
+        {{plusInf}, 3, {"plusinf.pfm: 2 non-finite pixels, the first at (9, 3)"}},
+        {{minusInf}, 3, {"minusinf.pfm: 1 non-finite pixel, at (0, 31)"}},
+        // Neighbours restore the uniform probe; black leaves a dip where the pixel was; a
+        // clamped -5 dips as deep as a 0 (unclamped it would dip six times deeper).
+        {{"--fix-nonfinite", "neighbours", nanProbe}, 0, {"repaired 1 non-finite pixel"}, 0.999f, 1.001f},
+        {{"--fix-nonfinite=black", nanProbe}, 0, {"repaired 1 non-finite pixel (set to 0)"}, 0.99f, 0.9995f},
+        {{negative}, 0, {"negative.pfm: clamped 3 pixels with negative values to 0"}, 0.995f, 0.9995f},
+        {{"--quiet", negative}, 0, {}, 0.995f, 0.9995f},
+        {{"--fix-nonfinite", "grey", nanProbe}, 2, {"--fix-nonfinite needs black or neighbours"}},
+        {{"--rotation-matrices", dir + "/cut.txt", nanProbe}, 3, {"cut.txt: not a usable", "the file ends"}},
+        {{"--rotation-matrices", dir + "/header.txt"}, 3, {"header.txt", "(band 1, sample 7): its header reads '1 8'"}},
+        {{"--rotation-matrices", dir + "/text.txt"}, 3, {"text.txt", "header is not two integers"}},
+        {{"--quiet", "--projection", "angular", negative}, 3, {"negative.pfm: --projection angular needs a square image, not 64 x 32"}},
+        {{"--projection", "fisheye"}, 2, {"--projection needs latlong, cross, angular or mirror-ball"}},
+        {{nanProbe, dir + "/other/nan.exr"}, 2, {"would both be written into nan/"}},
+    };
+    for (const Case& c : cases) {
+        const std::string out = freshDir("inputs_out");
+        std::vector<std::string> args = {"--phong", "4", "--no-contact-sheet", "-o", out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ixTest::ToolRun run = runTool(args, dir);
+        std::string what;
+        for (const std::string& arg : c.args) what += arg + " ";
+        EXPECT_EQ(run.exitCode, c.status) << what << "\n" << run.stderrText;
+        for (const char* phrase : c.says)
+            EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << what << "\n" << run.stderrText;
+        if (c.status != 0) {
+            EXPECT_EQ(std::count(run.stderrText.begin(), run.stderrText.end(), '\n'), 1) << what << run.stderrText;
+            EXPECT_FALSE(std::filesystem::exists(out + "/irradiance.json")) << what;
+            continue;
+        }
+        if (c.says.empty()) {
+            EXPECT_EQ(run.stderrText, "") << what;
+        }
+        const auto [lo, hi] = mapRange(out + "/irradiance.exr");
+        EXPECT_TRUE(lo >= c.lowest && lo <= c.highest && hi <= 1.001f)
+            << what << ": irradiance in [" << lo << ", " << hi << "]";
+    }
+}
