@@ -1,5 +1,6 @@
 #include "probe_projection.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "iximage/envmap/recognize_remap.h"
@@ -80,6 +81,27 @@ std::string sizeText(const Float3Image& image) {
     return std::to_string(image.getWidth()) + " x " + std::to_string(image.getHeight());
 }
 
+// Fills every pixel whose centre lies outside the disc with the pixel straight inwards on the
+// outermost ring of pixels inside it. Whatever surrounds the disc of a photograph (a black
+// border, the studio behind the ball) is not light from the probe; without this, bilinear
+// samples at the rim, which stands for the whole backward direction (+Y), would mix it in.
+void extendDiscToCorners(Float3Image& image) {
+    const int side = image.getWidth();
+    const double centre = 0.5 * side;
+    // Radius of the outermost pixel centres inside the disc, in pixels.
+    const double inner = std::fmax(0.0, centre - 1.0);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const double dx = x + 0.5 - centre, dy = y + 0.5 - centre;
+            const double r = std::sqrt(dx * dx + dy * dy);
+            if (r <= centre) continue;
+            const int sx = int(std::floor(centre + dx * inner / r));
+            const int sy = int(std::floor(centre + dy * inner / r));
+            image.at(x, y) = image.at(std::min(std::max(sx, 0), side - 1),
+                                      std::min(std::max(sy, 0), side - 1));
+        }
+}
+
 }  // namespace
 
 ProjectedProbe toLightingProjection(Float3Image& probe, ProbeProjection projection) {
@@ -122,6 +144,7 @@ ProjectedProbe toLightingProjection(Float3Image& probe, ProbeProjection projecti
     // No wrapping: a sample at the rim of the disc clamps to the image instead of reading the
     // opposite side of the square.
     probe.setWrap(false, false);
+    extendDiscToCorners(probe);
     ix::Reference<ixImage::EnvironmentMap> source;
     if (ball)
         source = new MirrorBallMap(w, h);
