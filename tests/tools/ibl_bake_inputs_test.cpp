@@ -183,3 +183,39 @@ TEST(IblBakeInputs, SquareProbesBakeLikeTheLatLongOriginal) {
         }
     }
 }
+
+// Three probes in one run: each good one lands in its own folder with its own light (uniform
+// probes of 1 and of 2, the second square, so converted on the way), the spoilt one is reported
+// and skipped, the summary counts what happened and the status says a probe was refused.
+TEST(IblBakeInputs, ManyProbesInOneRun) {
+    const std::string dir = freshDir("batch");
+    ASSERT_EQ(iblBake::writePfm(*uniformProbe(64, 32, 1.0f), dir + "/one.pfm"), "");
+    ASSERT_EQ(iblBake::writeExr(*uniformProbe(64, 64, 2.0f), dir + "/two.exr"), "");
+    ix::Reference<Float3Image> spoilt = uniformProbe(64, 32, 1.0f);
+    spoilt->at(3, 4).red = NAN;
+    ASSERT_EQ(iblBake::writePfm(*spoilt, dir + "/spoilt.pfm"), "");
+
+    const std::string out = dir + "/out";
+    const ixTest::ToolRun run = runTool({"--phong", "4", "-o", out, dir + "/one.pfm",
+                                         dir + "/spoilt.pfm", dir + "/two.exr"},
+                                        dir);
+    EXPECT_EQ(run.exitCode, 3) << run.stderrText;
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
+        files += entry.is_regular_file();
+    const std::string says[] = {
+        "probe 1 of 3: " + dir + "/one.pfm", "probe 3 of 3: " + dir + "/two.exr",
+        "spoilt.pfm: 1 non-finite pixel",
+        "2 baked, 1 refused, " + std::to_string(files) + " files written into " + out};
+    for (const std::string& phrase : says)
+        EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << phrase << "\n" << run.stderrText;
+    EXPECT_EQ(files, 2u * 7u) << "each: probe.png, irradiance and Phong 4 (EXR, PNG), sheet, JSON";
+    EXPECT_FALSE(std::filesystem::exists(out + "/spoilt/irradiance.json"));
+    const std::pair<const char*, float> light[] = {{"one", 1.0f}, {"two", 2.0f}};
+    for (const auto& [stem, value] : light)
+        for (const char* map : {"irradiance.exr", "specular_phong_4.exr"}) {
+            const auto [lo, hi] = mapRange(out + "/" + stem + "/" + map);
+            EXPECT_TRUE(lo > 0.98f * value && hi < 1.02f * value)
+                << stem << "/" << map << " in [" << lo << ", " << hi << "], expected " << value;
+        }
+}
