@@ -220,8 +220,8 @@ bool verifyRotationMatrices(const char* filename, std::string* problem) {
                 }
             if (header[0] != l || header[1] != k)
                 return fail(record + ": its header reads '" + std::to_string(header[0]) + " " +
-                            std::to_string(header[1]) + "', expected '" + std::to_string(l) +
-                            " " + std::to_string(k) + "'");
+                            std::to_string(header[1]) + "', expected '" + std::to_string(l) + " " +
+                            std::to_string(k) + "'");
             matrix.assign(size_t(n * n), 0.0);
             for (int i = 0; i < n * n; ++i) {
                 double& value = matrix[size_t(i)];

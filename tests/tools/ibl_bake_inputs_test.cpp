@@ -89,16 +89,36 @@ TEST(IblBakeInputs, BadFilesAndRepairs) {
         {{minusInf}, 3, {"minusinf.pfm: 1 non-finite pixel, at (0, 31)"}},
         // Neighbours restore the uniform probe; black leaves a dip where the pixel was; a
         // clamped -5 dips as deep as a 0 (unclamped it would dip six times deeper).
-        {{"--fix-nonfinite", "neighbours", nanProbe}, 0, {"repaired 1 non-finite pixel"}, 0.999f, 1.001f},
-        {{"--fix-nonfinite=black", nanProbe}, 0, {"repaired 1 non-finite pixel (set to 0)"}, 0.99f, 0.9995f},
-        {{negative}, 0, {"negative.pfm: clamped 3 pixels with negative values to 0"}, 0.995f, 0.9995f},
+        {{"--fix-nonfinite", "neighbours", nanProbe},
+         0,
+         {"repaired 1 non-finite pixel"},
+         0.999f,
+         1.001f},
+        {{"--fix-nonfinite=black", nanProbe},
+         0,
+         {"repaired 1 non-finite pixel (set to 0)"},
+         0.99f,
+         0.9995f},
+        {{negative},
+         0,
+         {"negative.pfm: clamped 3 pixels with negative values to 0"},
+         0.995f,
+         0.9995f},
         {{"--quiet", negative}, 0, {}, 0.995f, 0.9995f},
         {{"--fix-nonfinite", "grey", nanProbe}, 2, {"--fix-nonfinite needs black or neighbours"}},
-        {{"--rotation-matrices", dir + "/cut.txt", nanProbe}, 3, {"cut.txt: not a usable", "the file ends"}},
-        {{"--rotation-matrices", dir + "/header.txt"}, 3, {"header.txt", "(band 1, sample 7): its header reads '1 8'"}},
+        {{"--rotation-matrices", dir + "/cut.txt", nanProbe},
+         3,
+         {"cut.txt: not a usable", "the file ends"}},
+        {{"--rotation-matrices", dir + "/header.txt"},
+         3,
+         {"header.txt", "(band 1, sample 7): its header reads '1 8'"}},
         {{"--rotation-matrices", dir + "/text.txt"}, 3, {"text.txt", "header is not two integers"}},
-        {{"--quiet", "--projection", "angular", negative}, 3, {"negative.pfm: --projection angular needs a square image, not 64 x 32"}},
-        {{"--projection", "fisheye"}, 2, {"--projection needs latlong, cross, angular or mirror-ball"}},
+        {{"--quiet", "--projection", "angular", negative},
+         3,
+         {"negative.pfm: --projection angular needs a square image, not 64 x 32"}},
+        {{"--projection", "fisheye"},
+         2,
+         {"--projection needs latlong, cross, angular or mirror-ball"}},
         {{nanProbe, dir + "/other/nan.exr"}, 2, {"would both be written into nan/"}},
     };
     for (const Case& c : cases) {
@@ -110,9 +130,11 @@ TEST(IblBakeInputs, BadFilesAndRepairs) {
         for (const std::string& arg : c.args) what += arg + " ";
         EXPECT_EQ(run.exitCode, c.status) << what << "\n" << run.stderrText;
         for (const char* phrase : c.says)
-            EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << what << "\n" << run.stderrText;
+            EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << what << "\n"
+                                                                      << run.stderrText;
         if (c.status != 0) {
-            EXPECT_EQ(std::count(run.stderrText.begin(), run.stderrText.end(), '\n'), 1) << what << run.stderrText;
+            EXPECT_EQ(std::count(run.stderrText.begin(), run.stderrText.end(), '\n'), 1)
+                << what << run.stderrText;
             EXPECT_FALSE(std::filesystem::exists(out + "/irradiance.json")) << what;
             continue;
         }
@@ -158,8 +180,8 @@ TEST(IblBakeInputs, SquareProbesBakeLikeTheLatLongOriginal) {
             {dir + "/latlong.pfm"},
             {"--projection", ball ? "mirror-ball" : "angular", dir + "/square.pfm"}};
         for (int i = 0; i < 2; ++i) {
-            std::vector<std::string> args = {"-q", "--phong", "8", "--no-contact-sheet", "-o",
-                                             dir + "/out" + std::to_string(i)};
+            std::vector<std::string> args = {
+                "-q", "--phong", "8", "--no-contact-sheet", "-o", dir + "/out" + std::to_string(i)};
             args.insert(args.end(), runs[i].begin(), runs[i].end());
             ASSERT_EQ(runTool(args, dir).exitCode, 0) << runs[i].back();
         }
@@ -169,17 +191,20 @@ TEST(IblBakeInputs, SquareProbesBakeLikeTheLatLongOriginal) {
             ASSERT_TRUE(a && b && a->getWidth() == b->getWidth()) << map;
             double worst = 0.0, squares = 0.0, norm = 0.0;
             for (int i = 0; i < a->getWidth() * a->getHeight(); ++i) {
-                const FloatPixel3<float> &p = a->data()[i], &q = b->data()[i];
-                for (const auto& [u, w] : {std::pair{p.red, q.red}, {p.green, q.green}, {p.blue, q.blue}}) {
+                const FloatPixel3<float>&p = a->data()[i], &q = b->data()[i];
+                for (const auto& [u, w] :
+                     {std::pair{p.red, q.red}, {p.green, q.green}, {p.blue, q.blue}}) {
                     worst = std::fmax(worst, std::fabs(w - u) / u);
                     squares += double(w - u) * (w - u);
                     norm += double(u) * u;
                 }
             }
             const double rms = std::sqrt(squares / norm);
-            std::printf("%s %s: worst %.4f, rms %.4f\n", ball ? "mirror-ball" : "angular", map, worst, rms);
+            std::printf("%s %s: worst %.4f, rms %.4f\n", ball ? "mirror-ball" : "angular", map,
+                        worst, rms);
             EXPECT_LT(map[0] == 'i' ? worst : rms, map[0] == 'i' ? 0.02 : 0.03)
-                << (ball ? "mirror ball " : "angular ") << map << ": worst " << worst << ", rms " << rms;
+                << (ball ? "mirror ball " : "angular ") << map << ": worst " << worst << ", rms "
+                << rms;
         }
     }
 }
@@ -196,9 +221,8 @@ TEST(IblBakeInputs, ManyProbesInOneRun) {
     ASSERT_EQ(iblBake::writePfm(*spoilt, dir + "/spoilt.pfm"), "");
 
     const std::string out = dir + "/out";
-    const ixTest::ToolRun run = runTool({"--phong", "4", "-o", out, dir + "/one.pfm",
-                                         dir + "/spoilt.pfm", dir + "/two.exr"},
-                                        dir);
+    const ixTest::ToolRun run = runTool(
+        {"--phong", "4", "-o", out, dir + "/one.pfm", dir + "/spoilt.pfm", dir + "/two.exr"}, dir);
     EXPECT_EQ(run.exitCode, 3) << run.stderrText;
     size_t files = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
@@ -208,7 +232,8 @@ TEST(IblBakeInputs, ManyProbesInOneRun) {
         "spoilt.pfm: 1 non-finite pixel",
         "2 baked, 1 refused, " + std::to_string(files) + " files written into " + out};
     for (const std::string& phrase : says)
-        EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << phrase << "\n" << run.stderrText;
+        EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << phrase << "\n"
+                                                                  << run.stderrText;
     EXPECT_EQ(files, 2u * 7u) << "each: probe.png, irradiance and Phong 4 (EXR, PNG), sheet, JSON";
     EXPECT_FALSE(std::filesystem::exists(out + "/spoilt/irradiance.json"));
     const std::pair<const char*, float> light[] = {{"one", 1.0f}, {"two", 2.0f}};

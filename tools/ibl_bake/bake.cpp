@@ -244,11 +244,11 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         return failed(kExitInputError,
                       "ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
                           ": " + error.getMessage());
-    const std::string projection =
-        converted.empty() ? projectionName(lighting.getReflectionMap())
-                          : converted + ", converted to latitude-longitude " +
-                                std::to_string(probe->getWidth()) + " x " +
-                                std::to_string(probe->getHeight());
+    const std::string projection = converted.empty()
+                                       ? projectionName(lighting.getReflectionMap())
+                                       : converted + ", converted to latitude-longitude " +
+                                             std::to_string(probe->getWidth()) + " x " +
+                                             std::to_string(probe->getHeight());
     if (fileWidth == 0) {
         fileWidth = probe->getWidth();
         fileHeight = probe->getHeight();
@@ -355,9 +355,9 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     std::vector<std::string> listed = result.outputs;
     listed.push_back("irradiance.json");
     const std::string jsonPath = folder + "irradiance.json";
-    problem = writeText(irradianceJson(coefficients, irradiance, source, fileWidth, fileHeight,
-                                       projection, listed),
-                        jsonPath);
+    problem = writeText(
+        irradianceJson(coefficients, irradiance, source, fileWidth, fileHeight, projection, listed),
+        jsonPath);
     if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + jsonPath + ": " + problem);
     listener.wrote(jsonPath, "irradiance coefficients and matrices");
     result.outputs.push_back("irradiance.json");

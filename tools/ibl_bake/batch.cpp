@@ -85,8 +85,8 @@ int bakeProbes(const BakeOptions& options, const std::vector<std::string>& probe
         listener.problem(oneLine(result.message));
         ++(result.exitCode == kExitOutputError ? unwritten : refused);
     }
-    std::string summary = "ibl-bake: " + std::to_string(baked) + " baked, " +
-                          std::to_string(refused) + " refused, ";
+    std::string summary =
+        "ibl-bake: " + std::to_string(baked) + " baked, " + std::to_string(refused) + " refused, ";
     if (unwritten) summary += std::to_string(unwritten) + " not written, ";
     listener.note(summary + plural(written, "file", "files") + " written into " +
                   options.outputDir);

@@ -205,8 +205,9 @@ int main(int argc, char** argv) {
                 return usageError("--fix-nonfinite needs black or neighbours, not '" + value + "'");
         } else if (name == "--projection") {
             if (!takeValue() || !iblBake::parseProbeProjection(value, options.projection))
-                return usageError("--projection needs latlong, cross, angular or mirror-ball, not '" +
-                                  value + "'");
+                return usageError(
+                    "--projection needs latlong, cross, angular or mirror-ball, not '" + value +
+                    "'");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
         } else {

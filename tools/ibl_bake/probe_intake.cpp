@@ -20,7 +20,8 @@ IntakeResult takeProbe(const BakeOptions& options, BakeListener& listener) {
     std::vector<std::string> notes;
     result.error = applyNonFinitePolicy(*loaded.image, options.nonFinite, notes);
     if (!result.error.empty()) return result;
-    for (const std::string& line : notes) listener.note("ibl-bake: " + options.inputPath + ": " + line);
+    for (const std::string& line : notes)
+        listener.note("ibl-bake: " + options.inputPath + ": " + line);
 
     ProjectedProbe projected = toLightingProjection(*loaded.image, options.projection);
     result.error = projected.error;

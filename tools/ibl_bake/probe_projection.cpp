@@ -97,8 +97,8 @@ void extendDiscToCorners(Float3Image& image) {
             if (r <= centre) continue;
             const int sx = int(std::floor(centre + dx * inner / r));
             const int sy = int(std::floor(centre + dy * inner / r));
-            image.at(x, y) = image.at(std::min(std::max(sx, 0), side - 1),
-                                      std::min(std::max(sy, 0), side - 1));
+            image.at(x, y) =
+                image.at(std::min(std::max(sx, 0), side - 1), std::min(std::max(sy, 0), side - 1));
         }
 }
 
@@ -126,15 +126,12 @@ ProjectedProbe toLightingProjection(Float3Image& probe, ProbeProjection projecti
             if (isCross) result.image = &probe;
             needs = "cross needs a 3:4";
             break;
-        case ProbeProjection::kAngular:
-            needs = "angular needs a square";
-            break;
-        case ProbeProjection::kMirrorBall:
-            needs = "mirror-ball needs a square";
-            break;
+        case ProbeProjection::kAngular: needs = "angular needs a square"; break;
+        case ProbeProjection::kMirrorBall: needs = "mirror-ball needs a square"; break;
     }
     if (result.image) return result;
-    if (!square || projection == ProbeProjection::kLatLong || projection == ProbeProjection::kCross) {
+    if (!square || projection == ProbeProjection::kLatLong ||
+        projection == ProbeProjection::kCross) {
         result.error = std::string("--projection ") + needs + " image, not " + sizeText(probe);
         return result;
     }
