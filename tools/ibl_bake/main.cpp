@@ -62,12 +62,12 @@ Exit status: 0 success, 1 an output could not be written, 2 usage error, 3 input
 probe or the rotation-matrix file refused; with several probes, the others are still baked).
 
 Examples:
-  ibl-bake                                   # bake the built-in sky into out/
-  ibl-bake --out studio studio.exr           # bake a probe
-  ibl-bake --phong 16 --exposure -2 sky.hdr  # one Phong map, darker previews
-  ibl-bake --fix-nonfinite neighbours render.exr       # repair NaN pixels, then bake
-  ibl-bake --projection mirror-ball ball.hdr           # a chrome-ball photograph
-  ibl-bake --out level probes/*.exr                    # level/<stem>/ for each probe
+  ibl-bake                                        # bake the built-in sky into out/
+  ibl-bake --out studio studio.exr                # bake a probe
+  ibl-bake --phong 16 --exposure -2 sky.hdr       # one Phong map, darker previews
+  ibl-bake --fix-nonfinite neighbours render.exr  # repair NaN pixels, then bake
+  ibl-bake --projection mirror-ball ball.hdr      # a chrome-ball photograph
+  ibl-bake --out level probes/*.exr               # level/<stem>/ for each probe
 )";
 
 // A progress bar on standard error, redrawn in place while a stage runs.
