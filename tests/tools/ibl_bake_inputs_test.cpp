@@ -156,7 +156,8 @@ TEST(IblBakeInputs, SquareProbesBakeLikeTheLatLongOriginal) {
     sky.sunRadiusDeg = 8.0f;  // a disc of a few pixels at this size, sampled alike by all
     sky.sunRadiance = 40.0f;
     const int side = 512;
-    ASSERT_EQ(iblBake::writePfm(*iblBake::makeSkyProbe(side / 2, sky), dir + "/latlong.pfm"), "");
+    const ix::Reference<Float3Image> latLong(iblBake::makeSkyProbe(side / 2, sky));
+    ASSERT_EQ(iblBake::writePfm(*latLong, dir + "/latlong.pfm"), "");
     for (const bool ball : {false, true}) {
         ix::Reference<Float3Image> square = uniformProbe(side, side, 0.0f);
         for (int y = 0; y < side; ++y)  // bottom-up rows: +y is up the picture, towards +Z
@@ -200,8 +201,6 @@ TEST(IblBakeInputs, SquareProbesBakeLikeTheLatLongOriginal) {
                 }
             }
             const double rms = std::sqrt(squares / norm);
-            std::printf("%s %s: worst %.4f, rms %.4f\n", ball ? "mirror-ball" : "angular", map,
-                        worst, rms);
             EXPECT_LT(map[0] == 'i' ? worst : rms, map[0] == 'i' ? 0.02 : 0.03)
                 << (ball ? "mirror ball " : "angular ") << map << ": worst " << worst << ", rms "
                 << rms;
