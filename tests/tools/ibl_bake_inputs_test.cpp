@@ -73,6 +73,11 @@ TEST(IblBakeInputs, BadFilesAndRepairs) {
     std::string swapped = good;
     swapped.replace(swapped.find("\n1 7\n"), 5, "\n1 8\n");
     std::ofstream(dir + "/header.txt") << swapped;
+    // Well formed, but the first element of the last matrix moved by 0.01: no longer a rotation.
+    std::string bent = good;
+    const size_t first = bent.find("\n20 99\n") + 7, end = bent.find(' ', first);
+    bent.replace(first, end - first, std::to_string(std::stod(bent.substr(first)) + 0.01));
+    std::ofstream(dir + "/bent.txt") << bent;
     std::ofstream(dir + "/text.txt") << "root:x:0:0:root:/root:/bin/bash\nkey value\n";
 
     struct Case {
@@ -113,6 +118,9 @@ TEST(IblBakeInputs, BadFilesAndRepairs) {
          3,
          {"header.txt", "(band 1, sample 7): its header reads '1 8'"}},
         {{"--rotation-matrices", dir + "/text.txt"}, 3, {"text.txt", "header is not two integers"}},
+        {{"--rotation-matrices", dir + "/bent.txt"},
+         3,
+         {"(band 20, sample 99): the matrix is not a rotation"}},
         {{"--quiet", "--projection", "angular", negative},
          3,
          {"negative.pfm: --projection angular needs a square image, not 64 x 32"}},
