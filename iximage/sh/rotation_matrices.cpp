@@ -1,6 +1,7 @@
 #include "iximage/sh/rotation_matrices.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,23 @@ public:
 
     bool readInt(int& value) { return read(value); }
     bool readReal(double& value) { return read(value); }
+
+    // After a failed read: whether the file simply ended (rather than holding a token that is
+    // not a number, or one out of range).
+    bool ended() const { return !stuck && cursor >= filled && atEof; }
+    // Whether the last number read ran up to whitespace or the end of the file ("3.5" read as
+    // an integer stops at the '.', leaving the rest of the token unread).
+    bool atTokenEnd() const { return cursor >= filled || isSpace(buffer[cursor]); }
+    // Up to maxLength bytes of the token at the cursor, for messages.
+    std::string peekToken(size_t maxLength) const {
+        size_t end = cursor;
+        while (end < filled && !isSpace(buffer[end]) && end - cursor < maxLength) ++end;
+        std::string token(buffer.data() + cursor, end - cursor);
+        for (char& c : token)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+                c = '?';
+        return token;
+    }
 
 private:
     static constexpr size_t kBufferSize = 1 << 18;
@@ -106,6 +124,18 @@ private:
     bool stuck = false;
 };
 
+// Largest |D^T D - I| entry of an n x n row-major matrix.
+double orthogonalityError(const std::vector<double>& D, int n) {
+    double worst = 0.0;
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) {
+            double sum = 0.0;
+            for (int k = 0; k < n; ++k) sum += D[size_t(k * n + a)] * D[size_t(k * n + b)];
+            worst = std::fmax(worst, std::fabs(sum - (a == b ? 1.0 : 0.0)));
+        }
+    return worst;
+}
+
 }  // namespace
 
 bool readRotationMatrices(double* matrices, const char* filename, ixUtil::Progress* progress) {
@@ -155,5 +185,66 @@ void finalizeReflectance() {
 }
 
 const double* getRotationMatrices() { return rotationMatrices; }
+
+bool verifyRotationMatrices(const char* filename, std::string* problem) {
+    auto fail = [problem](const std::string& reason) {
+        if (problem) *problem = reason;
+        return false;
+    };
+    if (!filename) return fail("no file name");
+    std::FILE* file = std::fopen(filename, "rb");
+    if (!file) return fail("cannot be opened");
+    struct Closer {
+        std::FILE* file;
+        ~Closer() { std::fclose(file); }
+    } closer{file};
+
+    constexpr int kRecords = (kShMaxBand + 1) * kShPolarCount;
+    // The highest band's matrices at these samples are checked for orthogonality: a rotation
+    // matrix of the right size whose numbers were damaged (shifted, swapped, rounded) fails it.
+    constexpr int kCheckedSamples[] = {1, 33, 66, 99};
+    std::vector<double> matrix;
+    NumberReader reader(file);
+    for (int l = 0; l <= kShMaxBand; ++l) {
+        const int n = 2 * l + 1;
+        for (int k = 0; k < kShPolarCount; ++k) {
+            const std::string record = "record " + std::to_string(l * kShPolarCount + k + 1) +
+                                       " of " + std::to_string(kRecords) + " (band " +
+                                       std::to_string(l) + ", sample " + std::to_string(k) + ")";
+            int header[2] = {-1, -1};
+            for (int& value : header)
+                if (!reader.readInt(value) || !reader.atTokenEnd()) {
+                    if (reader.ended()) return fail(record + " is missing: the file ends there");
+                    return fail(record + ": its header is not two integers (found '" +
+                                reader.peekToken(24) + "')");
+                }
+            if (header[0] != l || header[1] != k)
+                return fail(record + ": its header reads '" + std::to_string(header[0]) + " " +
+                            std::to_string(header[1]) + "', expected '" + std::to_string(l) + " " +
+                            std::to_string(k) + "'");
+            matrix.assign(size_t(n * n), 0.0);
+            for (int i = 0; i < n * n; ++i) {
+                double& value = matrix[size_t(i)];
+                if (!reader.readReal(value) || !reader.atTokenEnd() || !std::isfinite(value)) {
+                    if (reader.ended())
+                        return fail(record + " is cut short: the file ends after " +
+                                    std::to_string(i) + " of its " + std::to_string(n * n) +
+                                    " numbers");
+                    return fail(record + ": number " + std::to_string(i + 1) + " of " +
+                                std::to_string(n * n) + " is not a finite number");
+                }
+            }
+            if (l == kShMaxBand)
+                for (int checked : kCheckedSamples) {
+                    if (checked != k) continue;
+                    const double error = orthogonalityError(matrix, n);
+                    if (!(error <= 1e-6))
+                        return fail(record + ": the matrix is not a rotation (|D^T D - I| = " +
+                                    std::to_string(error) + ")");
+                }
+        }
+    }
+    return true;
+}
 
 }  // namespace ixImage

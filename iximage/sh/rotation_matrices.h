@@ -10,10 +10,16 @@
 // by the (2l+1)^2 elements row by row (a = -l..l, within a row b = -l..l); any whitespace
 // separates numbers; tokens after the last record are ignored.
 //
+// The loader accepts a short or malformed file (what it cannot read stays zero);
+// verifyRotationMatrices() is the strict check an application runs first when the file may be
+// damaged.
+//
 // Lifetime and threads: initializeReflectance() loads the block (later calls keep it, whatever
 // file they name) and finalizeReflectance() releases it. Neither is locked; call them while no
 // lighting computation runs. Readers on worker threads only read the block.
 #pragma once
+
+#include <string>
 
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/progress.h"
@@ -43,5 +49,14 @@ IXIMAGE_API const double* getRotationMatrices();
 // Progress is reported at the even bands (0, 0.1, ..., 1.0) and at 1.0 after the last record.
 IXIMAGE_API bool readRotationMatrices(double* matrices, const char* filename,
                                       ixUtil::Progress* progress);
+
+// Checks that filename is a complete rotation-matrix file, without loading it: every one of the
+// 2,100 records is present, each opens with its own header "l k" in order, each element is a
+// finite number, and a few matrices of the highest band (k = 1, 33, 66, 99) are orthogonal to
+// 1e-6 (D^T D = I; the file's matrices are rotations). Returns true for a good file; otherwise
+// false with a one-line reason in *problem (when problem is not null), such as "record 43 of
+// 2100 (band 0, sample 42) is missing: the file ends there". Reads the whole file (about 30 ms);
+// touches no process-wide state, so it may run on any thread.
+IXIMAGE_API bool verifyRotationMatrices(const char* filename, std::string* problem);
 
 }  // namespace ixImage

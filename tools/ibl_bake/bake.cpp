@@ -16,6 +16,7 @@
 #include "iximage/lighting/lambert_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "preview.h"
+#include "probe_intake.h"
 #include "sky_probe.h"
 #include "viewer.h"
 
@@ -172,15 +173,20 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     // The probe.
     ix::Reference<Float3Image> probe;
     std::string source;
+    int fileWidth = 0, fileHeight = 0;  // as the file holds it, before any conversion
+    std::string converted;              // the file's projection when it was converted
     if (options.inputPath.empty()) {
         probe = makeSkyProbe(kDefaultProbeHeight);
         source = "built-in sun-and-sky probe";
     } else {
-        LoadedImage loaded = loadProbe(options.inputPath);
-        if (!loaded.image)
-            return failed(kExitInputError, "ibl-bake: " + options.inputPath + ": " + loaded.error);
-        probe = loaded.image;
+        const IntakeResult intake = takeProbe(options, listener);
+        if (!intake.probe)
+            return failed(kExitInputError, "ibl-bake: " + options.inputPath + ": " + intake.error);
+        probe = intake.probe;
         source = options.inputPath;
+        fileWidth = intake.fileWidth;
+        fileHeight = intake.fileHeight;
+        converted = intake.converted;
     }
 
     ixImage::ImageBasedLighting lighting;
@@ -193,7 +199,15 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         return failed(kExitInputError,
                       "ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
                           ": " + error.getMessage());
-    const std::string projection = projectionName(lighting.getReflectionMap());
+    const std::string projection = converted.empty()
+                                       ? projectionName(lighting.getReflectionMap())
+                                       : converted + ", converted to latitude-longitude " +
+                                             std::to_string(probe->getWidth()) + " x " +
+                                             std::to_string(probe->getHeight());
+    if (fileWidth == 0) {
+        fileWidth = probe->getWidth();
+        fileHeight = probe->getHeight();
+    }
 
     std::error_code folderError;
     std::filesystem::create_directories(options.outputDir, folderError);
@@ -331,9 +345,9 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     std::vector<std::string> listed = result.outputs;
     listed.push_back("irradiance.json");
     const std::string jsonPath = folder + "irradiance.json";
-    problem = writeText(irradianceJson(coefficients, irradiance, source, probe->getWidth(),
-                                       probe->getHeight(), projection, listed),
-                        jsonPath);
+    problem = writeText(
+        irradianceJson(coefficients, irradiance, source, fileWidth, fileHeight, projection, listed),
+        jsonPath);
     if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + jsonPath + ": " + problem);
     listener.wrote(jsonPath, "irradiance coefficients and matrices");
     result.outputs.push_back("irradiance.json");

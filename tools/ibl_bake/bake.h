@@ -20,6 +20,8 @@
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/tonemap/tone_map.h"
+#include "probe_projection.h"
+#include "probe_repair.h"
 
 namespace iblBake {
 
@@ -42,6 +44,8 @@ struct BakeOptions {
     // The 200 x 100 working probe by solid-angle-weighted footprint means (accurate at every
     // size and projection); false: the library's default blur-and-resize / point remap.
     bool energyPreservingWorkingProbe = true;
+    NonFinitePolicy nonFinite = NonFinitePolicy::kRefuse;  // --fix-nonfinite
+    ProbeProjection projection = ProbeProjection::kAuto;   // --projection
 };
 
 // What the pipeline tells its caller as it goes; the default does nothing.
@@ -59,6 +63,10 @@ public:
         (void)path;
         (void)what;
     }
+    // A line for the user that is not an error: a repair, progress over many probes, a summary.
+    virtual void note(const std::string& line) { (void)line; }
+    // A one-line error (a probe refused or an output not written).
+    virtual void problem(const std::string& line) { (void)line; }
 };
 
 struct BakeResult {

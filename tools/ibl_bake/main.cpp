@@ -8,22 +8,28 @@
 #include <string>
 
 #include "bake.h"
+#include "batch.h"
 
 namespace {
 
 using iblBake::kExitSuccess;
 using iblBake::kExitUsageError;
 
-const char* const kHelp = R"(Usage: ibl-bake [options] [PROBE]
+const char* const kHelp = R"(Usage: ibl-bake [options] [PROBE...]
 
 Bakes a high-dynamic-range light probe into image-based lighting data: diffuse irradiance
 (9 spherical-harmonic coefficients per channel and three 4 x 4 matrices), an irradiance map,
 one specular map per reflectance, and tone-mapped PNG previews.
 
 PROBE is an OpenEXR (.exr), Radiance (.hdr) or PFM (.pfm) file, recognised by its content.
-Its shape decides the projection: width = 2 x height is latitude-longitude, width:height =
-3:4 a vertical cross; anything else is refused. The top row of the picture is the zenith
-(+Z). Without PROBE a built-in procedural sun-and-sky probe is baked.
+Its shape decides the projection unless --projection says: width = 2 x height is
+latitude-longitude, width:height = 3:4 a vertical cross, a square an angular map (converted to
+latitude-longitude before baking); anything else is refused. The top row of the picture is
+the zenith (+Z). Without PROBE a built-in procedural sun-and-sky probe is baked. With several
+probes, each is baked into DIR/<file stem>/ in one run; a bad one is reported and skipped.
+
+Pixels that are not light: a probe with NaN or infinite pixels is refused (exit 3) unless
+--fix-nonfinite repairs them; negative values are clamped to 0 (and counted in one line).
 
 Options:
   -o, --out DIR              output folder (default: out), created if missing
@@ -42,6 +48,12 @@ Options:
                              (blur and bilinear resize, point remap of a cross) instead of
                              the energy-preserving resampling used by default for every
                              size and projection; accurate only near 1024 x 512
+      --fix-nonfinite HOW    repair NaN and infinite pixels instead of refusing the probe:
+                             black (set to 0) or neighbours (mean of the finite neighbours)
+      --projection P         how to read the probe: latlong, cross, angular (square, the
+                             centre looks forward along -Y, the rim backward, radius
+                             proportional to the angle) or mirror-ball (a square photograph of
+                             a chrome ball, radius = sin(angle / 2)); default: from the shape
   -q, --quiet                print nothing but errors (this also silences the library's
                              order-analysis lines on standard output)
   -h, --help                 show this help
@@ -53,12 +65,16 @@ per specular map, lit by the bake), contact_sheet.png and viewer.html (the balls
 drag to turn, wheel to zoom). EXR maps are 200 x 100 latitude-longitude float RGB in the
 probe's units, top row = zenith. Files are written atomically.
 
-Exit status: 0 success, 1 an output could not be written, 2 usage error, 3 input error.
+Exit status: 0 success, 1 an output could not be written, 2 usage error, 3 input error (a
+probe or the rotation-matrix file refused; with several probes, the others are still baked).
 
 Examples:
-  ibl-bake                                   # bake the built-in sky into out/
-  ibl-bake --out studio studio.exr           # bake a probe
-  ibl-bake --phong 16 --exposure -2 sky.hdr  # one Phong map, darker previews
+  ibl-bake                                        # bake the built-in sky into out/
+  ibl-bake --out studio studio.exr                # bake a probe
+  ibl-bake --phong 16 --exposure -2 sky.hdr       # one Phong map, darker previews
+  ibl-bake --fix-nonfinite neighbours render.exr  # repair NaN pixels, then bake
+  ibl-bake --projection mirror-ball ball.hdr      # a chrome-ball photograph
+  ibl-bake --out level probes/*.exr               # level/<stem>/ for each probe
 )";
 
 // A progress bar on standard error, redrawn in place while a stage runs.
@@ -107,6 +123,10 @@ public:
         if (!quiet && !terminal)
             std::fprintf(stderr, "ibl-bake: wrote %s (%s)\n", path.c_str(), what.c_str());
     }
+    void note(const std::string& line) override {
+        if (!quiet) std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    void problem(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 private:
     bool quiet;
@@ -134,6 +154,7 @@ int main(int argc, char** argv) {
     options.tone.exposure = 0.0f;
     options.tone.saturation = 1.0f;
     bool quiet = false;
+    std::vector<std::string> probes;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -190,13 +211,18 @@ int main(int argc, char** argv) {
             if (name == "--exposure") options.tone.exposure = float(number);
             if (name == "--gamma") options.tone.gamma = float(number);
             if (name == "--saturation") options.tone.saturation = float(number);
+        } else if (name == "--fix-nonfinite") {
+            if (!takeValue() || !iblBake::parseNonFinitePolicy(value, options.nonFinite))
+                return usageError("--fix-nonfinite needs black or neighbours, not '" + value + "'");
+        } else if (name == "--projection") {
+            if (!takeValue() || !iblBake::parseProbeProjection(value, options.projection))
+                return usageError(
+                    "--projection needs latlong, cross, angular or mirror-ball, not '" + value +
+                    "'");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
-        } else if (!options.inputPath.empty()) {
-            return usageError("only one probe may be given ('" + options.inputPath + "' and '" +
-                              arg + "')");
         } else {
-            options.inputPath = arg;
+            probes.push_back(arg);
         }
     }
     if (options.phongExponents.empty() && !options.lambert) {
@@ -208,17 +234,5 @@ int main(int argc, char** argv) {
     if (quiet && !std::freopen("/dev/null", "w", stdout))
         return usageError("cannot silence standard output");
     ConsoleListener listener(quiet, isatty(STDERR_FILENO) != 0);
-    const iblBake::BakeResult result = iblBake::bake(options, listener);
-    if (result.exitCode != kExitSuccess) {
-        // One line, whatever a decoder put into its own message.
-        std::string line = result.message;
-        for (char& c : line)
-            if (c == '\n' || c == '\r') c = ' ';
-        std::fprintf(stderr, "%s\n", line.c_str());
-        return result.exitCode;
-    }
-    if (!quiet && isatty(STDERR_FILENO))
-        std::fprintf(stderr, "ibl-bake: wrote %zu files into %s\n", result.outputs.size(),
-                     options.outputDir.c_str());
-    return kExitSuccess;
+    return iblBake::bakeProbes(options, probes, listener);
 }

@@ -96,4 +96,38 @@ std::string describeNonFinite(const ProbeScan& scan) {
     return text;
 }
 
+bool parseNonFinitePolicy(const std::string& name, NonFinitePolicy& policy) {
+    if (name == "black") {
+        policy = NonFinitePolicy::kBlack;
+        return true;
+    }
+    if (name == "neighbours") {
+        policy = NonFinitePolicy::kNeighbours;
+        return true;
+    }
+    return false;
+}
+
+std::string applyNonFinitePolicy(Float3Image& image, NonFinitePolicy policy,
+                                 std::vector<std::string>& notes) {
+    const ProbeScan scan = scanProbe(image);
+    if (scan.nonFinite > 0) {
+        if (policy == NonFinitePolicy::kRefuse)
+            return describeNonFinite(scan) +
+                   " (NaN or infinite); repair them with --fix-nonfinite black|neighbours";
+        const bool black = policy == NonFinitePolicy::kBlack;
+        const int64_t changed =
+            repairNonFinite(image, black ? NonFiniteRepair::kBlack : NonFiniteRepair::kNeighbours);
+        notes.push_back("repaired " + std::to_string(changed) +
+                        (changed == 1 ? " non-finite pixel" : " non-finite pixels") +
+                        (black ? " (set to 0)" : " (mean of the finite neighbours)"));
+    }
+    // After the repair: a neighbour mean over negative neighbours is itself negative.
+    const int64_t clamped = clampNegative(image);
+    if (clamped > 0)
+        notes.push_back("clamped " + std::to_string(clamped) +
+                        (clamped == 1 ? " pixel" : " pixels") + " with negative values to 0");
+    return std::string();
+}
+
 }  // namespace iblBake

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "iximage/image/typed_image.h"
 
@@ -41,5 +42,19 @@ int64_t clampNegative(ixImage::Float3Image& image);
 
 // "N non-finite pixels, the first at (x, y)" for messages.
 std::string describeNonFinite(const ProbeScan& scan);
+
+// What ibl-bake does with a probe's non-finite pixels: refuse the probe (the default) or repair
+// them in one of the two ways above.
+enum class NonFinitePolicy { kRefuse, kBlack, kNeighbours };
+
+// "black" and "neighbours" (the names of --fix-nonfinite); false for anything else.
+bool parseNonFinitePolicy(const std::string& name, NonFinitePolicy& policy);
+
+// The tool's rules for a loaded probe, in this order: non-finite pixels refuse the probe or are
+// repaired as `policy` says, then negative channels are clamped to 0. Returns "" when the probe
+// may be baked (repaired in place), otherwise the reason it is refused, naming the count and
+// the first position. Each repair adds one line for the user to `notes`.
+std::string applyNonFinitePolicy(ixImage::Float3Image& image, NonFinitePolicy policy,
+                                 std::vector<std::string>& notes);
 
 }  // namespace iblBake
