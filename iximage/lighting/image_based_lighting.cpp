@@ -75,7 +75,9 @@ ImageBasedLighting::ImageBasedLighting(const ImageBasedLighting& other)
       reflectionMap(other.reflectionMap),
       lightCoeffs(other.lightCoeffs ? new LightCoeffs(*other.lightCoeffs) : nullptr),
       irradiance(other.irradiance),
-      specularMaps(other.specularMaps) {}
+      specularMaps(other.specularMaps),
+      viewDependentMaps(other.viewDependentMaps),
+      lightWindow(other.lightWindow) {}
 
 ImageBasedLighting& ImageBasedLighting::operator=(const ImageBasedLighting& other) {
     if (this == &other) return *this;
@@ -88,6 +90,8 @@ ImageBasedLighting& ImageBasedLighting::operator=(const ImageBasedLighting& othe
     lightCoeffs = coeffs.release();
     irradiance = other.irradiance;
     specularMaps = other.specularMaps;
+    viewDependentMaps = other.viewDependentMaps;
+    lightWindow = other.lightWindow;
     return *this;
 }
 
@@ -114,6 +118,7 @@ void ImageBasedLighting::setLightProbe(TypedImage<FloatPixel3<float>>* probe,
     reflectionMap.reset();
     irradiance.clear();
     specularMaps.clear();
+    viewDependentMaps.clear();
     usable = false;
 
     if (!probe) {
