@@ -25,28 +25,6 @@ namespace {
 using ixImage::FloatPixel3;
 using Rgb = FloatPixel3<double>;
 
-// Mean of factor x factor blocks: a radiance image at a lower resolution that keeps each
-// block's power (the solid angles of a block's rows differ only slightly).
-ix::Reference<ixImage::Float3Image> boxDownsample(const ixImage::Float3Image& in, int factor) {
-    const int w = in.getWidth() / factor, h = in.getHeight() / factor;
-    ix::Reference<ixImage::Float3Image> out(new ixImage::Float3Image());
-    out->setSize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double r = 0, g = 0, b = 0;
-            for (int j = 0; j < factor; ++j)
-                for (int i = 0; i < factor; ++i) {
-                    const FloatPixel3<float>& p = in.at(x * factor + i, y * factor + j);
-                    r += p.red;
-                    g += p.green;
-                    b += p.blue;
-                }
-            const double n = factor * factor;
-            out->at(x, y) = FloatPixel3<float>(float(r / n), float(g / n), float(b / n));
-        }
-    return out;
-}
-
 class SpecularProbe : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
@@ -85,7 +63,7 @@ Reference ggxReference(double alpha, double f0) {
 // for the two-direction models, whose reference costs more); the Lambert map is the n = 1
 // prefilter. The measured table is GGX(0.4, 0.1) in the file format, tinted per channel.
 TEST_P(SpecularProbe, MapsMatchBruteForcePrefiltering) {
-    const ixTest::WeightedSamples reduced(*boxDownsample(*probe, 4));
+    const ixTest::WeightedSamples reduced(*ixTest::boxDownsample(*probe, 4));
     ixImage::PhongReflectance phong4(4), phong16(16), phong64(64);
     ixImage::LambertReflectance lambert;
     ixImage::GgxReflectance ggx3(0.3), ggx6(0.6, 0.04);
@@ -145,7 +123,7 @@ TEST_P(SpecularProbe, MapsMatchBruteForcePrefiltering) {
 // the normal, against the brute-force integral; and at view = normal against the specular map
 // (at pixel centres, where no interpolation blurs either).
 TEST_P(SpecularProbe, ViewDependentMapsMatchBruteForce) {
-    const ixTest::WeightedSamples reduced(*boxDownsample(*probe, 4));
+    const ixTest::WeightedSamples reduced(*ixTest::boxDownsample(*probe, 4));
     ixImage::PhongReflectance phong16(16);
     ixImage::GgxReflectance ggx5(0.5);
     const struct {

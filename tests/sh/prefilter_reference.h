@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/reference.h"
 #include "iximage/interfaces/progress.h"
 #include "test_support.h"
 
@@ -55,6 +56,28 @@ struct WeightedSamples {
         }
     }
 };
+
+// Mean of factor x factor blocks: a radiance image at a lower resolution that keeps each
+// block's power (the solid angles of a block's rows differ only slightly).
+inline ix::Reference<ixImage::Float3Image> boxDownsample(const ixImage::Float3Image& in, int factor) {
+    const int w = in.getWidth() / factor, h = in.getHeight() / factor;
+    ix::Reference<ixImage::Float3Image> out(new ixImage::Float3Image());
+    out->setSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double r = 0, g = 0, b = 0;
+            for (int j = 0; j < factor; ++j)
+                for (int i = 0; i < factor; ++i) {
+                    const ixImage::FloatPixel3<float>& p = in.at(x * factor + i, y * factor + j);
+                    r += p.red;
+                    g += p.green;
+                    b += p.blue;
+                }
+            const double n = factor * factor;
+            out->at(x, y) = ixImage::FloatPixel3<float>(float(r / n), float(g / n), float(b / n));
+        }
+    return out;
+}
 
 // Integral of L(w) (n + 1) / (2 pi) max(0, w.R)^n over w (n = 1 is also the Lambert map).
 inline ixImage::FloatPixel3<double> phongPrefilter(const WeightedSamples& s, const Dir& R, int n) {
