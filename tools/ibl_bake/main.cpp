@@ -29,7 +29,13 @@ Options:
   -o, --out DIR              output folder (default: out), created if missing
       --phong N              add a Phong specular map with exponent N (1..100000); repeatable
       --lambert              add a Lambert (diffuse) specular map
-                             (with neither option: --phong 8 --phong 32 --lambert)
+      --ggx ALPHA[,F0]       add a GGX microfacet map, width ALPHA in (0, 1], Fresnel
+                             reflectance F0 in [0, 1] at normal incidence (default 1: no
+                             Fresnel); repeatable
+      --blinn N              add a normalised Blinn-Phong map, exponent N (0..16000); repeatable
+      --measured FILE        add a map of a measured BRDF table (90 x 90 x 180 binary file)
+                             (with no map option: --phong 8 --phong 32 --lambert)
+      --window KIND          ringing control on the light: none (default), hann or lanczos
       --exposure STOPS       preview exposure in stops (default 0)
       --gamma G              preview display gamma (default 2.2)
       --saturation S         preview saturation exponent (default 1)
@@ -42,6 +48,7 @@ Options:
       --version              show the version
 
 Outputs (in DIR): irradiance.json, irradiance.exr, specular_phong_N.exr, specular_lambert.exr,
+specular_ggx_ALPHA[_F0].exr, specular_blinn_N.exr, specular_measured_NAME.exr,
 a .png preview of each and of the probe (probe.png), and contact_sheet.png. EXR maps are
 200 x 100 latitude-longitude float RGB in the probe's units, top row = zenith. Files are
 written atomically.
@@ -171,6 +178,32 @@ int main(int argc, char** argv) {
                 return usageError("--phong needs an integer exponent from 1 to 100000, not '" +
                                   value + "'");
             options.phongExponents.push_back(int(exponent));
+        } else if (name == "--ggx") {
+            // ALPHA or ALPHA,F0
+            const size_t comma = takeValue() ? value.find(',') : std::string::npos;
+            double alpha = 0.0, f0 = 1.0;
+            if (!parseNumber(value.substr(0, comma).c_str(), alpha) || !(alpha > 0.0) ||
+                alpha > 1.0 ||
+                (comma != std::string::npos &&
+                 (!parseNumber(value.substr(comma + 1).c_str(), f0) || f0 < 0.0 || f0 > 1.0)))
+                return usageError("--ggx needs ALPHA in (0, 1] and optionally ,F0 in [0, 1], not '" +
+                                  value + "'");
+            options.ggx.push_back({alpha, f0});
+        } else if (name == "--blinn") {
+            double exponent = 0.0;
+            if (!takeValue() || !parseNumber(value.c_str(), exponent) || exponent < 0.0 ||
+                exponent > 16000.0)
+                return usageError("--blinn needs an exponent from 0 to 16000, not '" + value + "'");
+            options.blinnExponents.push_back(exponent);
+        } else if (name == "--measured") {
+            if (!takeValue() || value.empty()) return usageError(name + " needs a file");
+            options.measuredPath = value;
+        } else if (name == "--window") {
+            if (!takeValue()) return usageError("--window needs none, hann or lanczos");
+            if (value == "none") options.window.kind = ixImage::LightWindow::kNone;
+            else if (value == "hann") options.window.kind = ixImage::LightWindow::kHann;
+            else if (value == "lanczos") options.window.kind = ixImage::LightWindow::kLanczos;
+            else return usageError("--window needs none, hann or lanczos, not '" + value + "'");
         } else if (name == "--exposure" || name == "--gamma" || name == "--saturation") {
             double number = 0.0;
             if (!takeValue() || !parseNumber(value.c_str(), number))
@@ -188,7 +221,8 @@ int main(int argc, char** argv) {
             options.inputPath = arg;
         }
     }
-    if (options.phongExponents.empty() && !options.lambert) {
+    if (options.phongExponents.empty() && !options.lambert && options.ggx.empty() &&
+        options.blinnExponents.empty() && options.measuredPath.empty()) {
         options.phongExponents = {8, 32};
         options.lambert = true;
     }
