@@ -46,11 +46,11 @@
 
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/light_coeffs.h"
+#include "iximage/sh/light_window.h"
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "iximage/sh/sh_tables.h"
-#include "iximage/sh/light_window.h"
 #include "iximage/sh/specular_map.h"
 
 #include "iximage/lighting/blinn_phong_reflectance.h"

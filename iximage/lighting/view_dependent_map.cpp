@@ -48,15 +48,14 @@ bool lookUp(const LatLongMap& grid, const ixLinear::VectorFlt& normal,
     float u = 0.0f, v = 0.0f;
     grid.dirToCoord(ixLinear::VectorFlt(float(n.x), float(n.y), float(n.z)), u, v);
 
-    const double column = std::fmod(double(u) * ViewDependentMap::kWidth - 0.5 +
-                                        ViewDependentMap::kWidth,
-                                    double(ViewDependentMap::kWidth));
+    const double column =
+        std::fmod(double(u) * ViewDependentMap::kWidth - 0.5 + ViewDependentMap::kWidth,
+                  double(ViewDependentMap::kWidth));
     out.column0 = std::min(int(column), ViewDependentMap::kWidth - 1);
     out.column1 = (out.column0 + 1) % ViewDependentMap::kWidth;
     out.columnWeight = column - out.column0;
-    const double row =
-        std::max(0.0, std::min(double(v) * ViewDependentMap::kHeight - 0.5,
-                               ViewDependentMap::kHeight - 1.0));
+    const double row = std::max(0.0, std::min(double(v) * ViewDependentMap::kHeight - 0.5,
+                                              ViewDependentMap::kHeight - 1.0));
     out.row0 = std::min(int(row), ViewDependentMap::kHeight - 2);
     out.row1 = out.row0 + 1;
     out.rowWeight = row - out.row0;
@@ -131,7 +130,8 @@ void ViewDependentMap::evaluate(const ixLinear::VectorFlt* normals,
         }
         // Bilinear blend of the four grid expansions, each summed at the same local view.
         const int pixels[4] = {look.row0 * kWidth + look.column0, look.row0 * kWidth + look.column1,
-                               look.row1 * kWidth + look.column0, look.row1 * kWidth + look.column1};
+                               look.row1 * kWidth + look.column0,
+                               look.row1 * kWidth + look.column1};
         const double weights[4] = {(1 - look.rowWeight) * (1 - look.columnWeight),
                                    (1 - look.rowWeight) * look.columnWeight,
                                    look.rowWeight * (1 - look.columnWeight),

@@ -11,12 +11,9 @@ double lightWindowFactor(const LightWindow& window, int band) {
     const double x = band / width;  // 1 at the window's end
     if (x >= 1.0) return 0.0;
     switch (window.kind) {
-        case LightWindow::kHann:
-            return 0.5 * (1.0 + std::cos(pi * x));
-        case LightWindow::kLanczos:
-            return std::sin(pi * x) / (pi * x);
-        default:
-            return 1.0;  // an unknown kind leaves the light as it is
+        case LightWindow::kHann: return 0.5 * (1.0 + std::cos(pi * x));
+        case LightWindow::kLanczos: return std::sin(pi * x) / (pi * x);
+        default: return 1.0;  // an unknown kind leaves the light as it is
     }
 }
 

@@ -68,7 +68,8 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
 #endif
     if (name == "point sun")  // dim sky, one pixel of sun: the hardest case for the series
         probe = ixTest::makeLatLongProbe(256, 128, [](const ixTest::Dir& d) {
-            const double s = ixTest::dot(d, ixTest::pixelDirection(40, 90, 256, 128)) > 0.99999 ? 3000 : 0.1;
+            const double s =
+                ixTest::dot(d, ixTest::pixelDirection(40, 90, 256, 128)) > 0.99999 ? 3000 : 0.1;
             return ixTest::Rgb{{s, s, s}};
         });
     if (name.find(".exr") != std::string::npos && !ixTest::probeDir().empty())
@@ -94,23 +95,26 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
 
     // Phong 32 and 64 on the real skies; on the point sun also Phong 256, whose lobe reaches
     // past band 20 so that the truncation, not the lobe, shapes the map.
-    const std::vector<int> exponents = name == "point sun" ? std::vector<int>{64, 256}
-                                                           : std::vector<int>{32, 64};
+    const std::vector<int> exponents =
+        name == "point sun" ? std::vector<int>{64, 256} : std::vector<int>{32, 64};
     for (int n : exponents) {
         // Brute force at every second pixel, and its peak.
         std::vector<double> reference(200 * 100, -1.0);
         double peak = 0;
         for (int y = 0; y < 100; y += 2)
             for (int x = 0; x < 200; x += 2) {
-                const auto v = ixTest::phongPrefilter(reduced, ixTest::pixelDirection(x, y, 200, 100), n);
+                const auto v =
+                    ixTest::phongPrefilter(reduced, ixTest::pixelDirection(x, y, 200, 100), n);
                 reference[size_t(y * 200 + x)] = (v.red + v.green + v.blue) / 3;
                 peak = std::max(peak, reference[size_t(y * 200 + x)]);
             }
         // Rings: beyond twice the lobe's half width at half maximum, out to 60 degrees.
         const double inner = 2 * std::acos(std::pow(0.5, 1.0 / n)), outer = ixTest::kPi / 3;
         const std::unique_ptr<Brdf> brdf = phongCoeffs(n);
-        const LightWindow windows[] = {{LightWindow::kNone, 0}, {LightWindow::kHann, 0},
-                                       {LightWindow::kLanczos, 0}, {LightWindow::kLanczos, 42}};
+        const LightWindow windows[] = {{LightWindow::kNone, 0},
+                                       {LightWindow::kHann, 0},
+                                       {LightWindow::kLanczos, 0},
+                                       {LightWindow::kLanczos, 42}};
         Figures figures[4];
         for (int kind = 0; kind < 4; ++kind) {
             const std::vector<double> map = unclampedMap(lighting, *brdf, windows[kind]);
@@ -119,15 +123,20 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
             ixTest::RelativeRms rms;
             for (size_t i = 0; i < map.size(); ++i) {
                 if (reference[i] < 0) continue;
-                const double angle = std::acos(std::min(1.0, ixTest::dot(sun, ixTest::pixelDirection(int(i % 200), int(i / 200), 200, 100))));
+                const double angle = std::acos(std::min(
+                    1.0, ixTest::dot(
+                             sun, ixTest::pixelDirection(int(i % 200), int(i / 200), 200, 100))));
                 f.mostNegative = std::min(f.mostNegative, map[i] / peak);
-                if (angle > inner && angle < outer) f.ring = std::max(f.ring, std::fabs(map[i] - reference[i]) / peak);
+                if (angle > inner && angle < outer)
+                    f.ring = std::max(f.ring, std::fabs(map[i] - reference[i]) / peak);
                 rms.add(std::max(map[i], 0.0), reference[i]);
             }
             f.rms = rms.value();
             std::printf("| %s | Phong %d | %s %g | %.5f | %.5f | %.4f |\n", name.c_str(), n,
-                        kind == 0 ? "none" : kind == 1 ? "Hann" : "Lanczos", windows[kind].width,
-                        f.mostNegative, f.ring, f.rms);
+                        kind == 0   ? "none"
+                        : kind == 1 ? "Hann"
+                                    : "Lanczos",
+                        windows[kind].width, f.mostNegative, f.ring, f.rms);
         }
         // Where the truncation rings (a point sun under Phong 256) its negative lobes are
         // real, and both windows all but remove them.
@@ -140,16 +149,21 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
 
     // The lighting object's own maps follow the window it is given.
     const ixImage::PhongReflectance phong(32);
-    const std::vector<double> expected = unclampedMap(lighting, *phongCoeffs(32), {LightWindow::kHann, 0.0});
+    const std::vector<double> expected =
+        unclampedMap(lighting, *phongCoeffs(32), {LightWindow::kHann, 0.0});
     lighting.setLightWindow({LightWindow::kHann, 0.0});
-    const auto* image = static_cast<const ixImage::Float3Image*>(lighting.getSpecularMap(phong, nullptr)->getImage());
+    const auto* image = static_cast<const ixImage::Float3Image*>(
+        lighting.getSpecularMap(phong, nullptr)->getImage());
     for (int i = 0; i < 200 * 100; i += 97) {
         const ixImage::FloatPixel3<float>& v = image->data()[i];
-        EXPECT_NEAR((v.red + v.green + v.blue) / 3, std::max(expected[size_t(i)], 0.0), 1e-5 * (1 + expected[size_t(i)])) << i;
+        EXPECT_NEAR((v.red + v.green + v.blue) / 3, std::max(expected[size_t(i)], 0.0),
+                    1e-5 * (1 + expected[size_t(i)]))
+            << i;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Probes, LightWindowRinging, ::testing::Values("point sun", "sky", "sunset.exr"),
+INSTANTIATE_TEST_SUITE_P(Probes, LightWindowRinging,
+                         ::testing::Values("point sun", "sky", "sunset.exr"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              name = name.substr(0, name.find('.'));

@@ -31,7 +31,8 @@ double albedoAtNormal(const BrdfCos& brdfCos) {
     for (int i = 0; i < 400; ++i)
         for (int k = 0; k < 800; ++k) {
             const double t = (i + 0.5) * dt, p = (k + 0.5) * dp;
-            const double wi[3] = {std::sin(t) * std::cos(p), std::sin(t) * std::sin(p), std::cos(t)};
+            const double wi[3] = {std::sin(t) * std::cos(p), std::sin(t) * std::sin(p),
+                                  std::cos(t)};
             sum += brdfCos(wi, wo) * std::sin(t) * dt * dp;
         }
     return sum;
@@ -40,7 +41,8 @@ double albedoAtNormal(const BrdfCos& brdfCos) {
 void writeTableFile(const std::string& path, const std::vector<double>& stored, int32_t dimH,
                     long long truncateTo) {
     std::string bytes;
-    for (int32_t d : {dimH, int32_t(90), int32_t(180)}) bytes.append(reinterpret_cast<char*>(&d), 4);
+    for (int32_t d : {dimH, int32_t(90), int32_t(180)})
+        bytes.append(reinterpret_cast<char*>(&d), 4);
     bytes.append(reinterpret_cast<const char*>(stored.data()), stored.size() * sizeof(double));
     if (truncateTo >= 0) bytes.resize(size_t(truncateTo));  // cut, or padded with zeros
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
@@ -62,7 +64,8 @@ protected:
 
 // A constant probe of 1 gives, at every normal, the directional albedo at normal incidence.
 TEST_F(MicrofacetModels, WhiteFurnaceGivesTheAlbedoAtNormalIncidence) {
-    ix::Reference<ixImage::Float3Image> probe = ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
+    ix::Reference<ixImage::Float3Image> probe =
+        ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
     ixImage::ImageBasedLighting lighting;
     ixUtil::Error error;
     lighting.setLightProbe(probe.get(), error);
@@ -74,13 +77,26 @@ TEST_F(MicrofacetModels, WhiteFurnaceGivesTheAlbedoAtNormalIncidence) {
         const ixImage::ReflectanceFunction* rf;
         BrdfCos reference;
         double tint[3];
-    } cases[] = {
-        {"GGX 0.3", &ggx3, [](const double* i, const double* o) { return ixTest::ggxCos(0.3, 1, i, o); }, {1, 1, 1}},
-        {"GGX 0.6 f0 0.04", &ggx6, [](const double* i, const double* o) { return ixTest::ggxCos(0.6, 0.04, i, o); }, {1, 1, 1}},
-        {"Blinn-Phong 16", &blinn16, [](const double* i, const double* o) { return ixTest::blinnPhongCos(16, i, o); }, {1, 1, 1}},
-        {"Blinn-Phong 64", &blinn64, [](const double* i, const double* o) { return ixTest::blinnPhongCos(64, i, o); }, {1, 1, 1}},
-        {"measured", &measured, [](const double* i, const double* o) { return ixTest::ggxCos(0.4, 0.1, i, o); },
-         {ixTest::kTableTint[0], ixTest::kTableTint[1], ixTest::kTableTint[2]}}};
+    } cases[] = {{"GGX 0.3",
+                  &ggx3,
+                  [](const double* i, const double* o) { return ixTest::ggxCos(0.3, 1, i, o); },
+                  {1, 1, 1}},
+                 {"GGX 0.6 f0 0.04",
+                  &ggx6,
+                  [](const double* i, const double* o) { return ixTest::ggxCos(0.6, 0.04, i, o); },
+                  {1, 1, 1}},
+                 {"Blinn-Phong 16",
+                  &blinn16,
+                  [](const double* i, const double* o) { return ixTest::blinnPhongCos(16, i, o); },
+                  {1, 1, 1}},
+                 {"Blinn-Phong 64",
+                  &blinn64,
+                  [](const double* i, const double* o) { return ixTest::blinnPhongCos(64, i, o); },
+                  {1, 1, 1}},
+                 {"measured",
+                  &measured,
+                  [](const double* i, const double* o) { return ixTest::ggxCos(0.4, 0.1, i, o); },
+                  {ixTest::kTableTint[0], ixTest::kTableTint[1], ixTest::kTableTint[2]}}};
     for (const auto& c : cases) {
         const double albedo = albedoAtNormal(c.reference);
         const ixImage::Float3Image* image = mapOf(lighting, *c.rf);
@@ -109,7 +125,8 @@ TEST_F(MicrofacetModels, MeasuredFileReproducesTheAnalyticMap) {
     ASSERT_TRUE(measured) << error.getMessage();
     EXPECT_EQ(measured->getKey(), ixImage::MeasuredReflectance(stored).getKey());
 
-    ix::Reference<ixImage::Float3Image> probe = ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
+    ix::Reference<ixImage::Float3Image> probe =
+        ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
     ixImage::ImageBasedLighting lighting;
     lighting.setLightProbe(probe.get(), error);
     const ixImage::Float3Image* got = mapOf(lighting, *measured);
@@ -132,8 +149,10 @@ TEST(MeasuredFile, RefusesWrongDimensionsAndSizes) {
         int32_t dimH;
         long long bytes;  // < 0: the whole table
         const char* expected;
-    } cases[] = {{91, -1, "has dimensions 91 x 90 x 180"}, {90, full - 8, "is truncated"},
-                 {90, 11, "is truncated: 11 bytes"}, {90, 0, "is truncated: 0 bytes"},
+    } cases[] = {{91, -1, "has dimensions 91 x 90 x 180"},
+                 {90, full - 8, "is truncated"},
+                 {90, 11, "is truncated: 11 bytes"},
+                 {90, 0, "is truncated: 0 bytes"},
                  {90, full + 1, "is too long"}};
     const std::string path = ::testing::TempDir() + "bad_table.binary";
     for (const auto& c : cases) {
@@ -157,11 +176,16 @@ TEST(MicrofacetKeys, QuantisedParametersNameTheEntry) {
     EXPECT_EQ(GgxReflectance(0.5).getKey(), GgxReflectance(0.5004).getKey());
     EXPECT_EQ(GgxReflectance(0.5004).getAlpha(), 0.5);
     EXPECT_EQ(BlinnPhongReflectance(16).getKey(), BlinnPhongReflectance(16.0003).getKey());
-    const int keys[] = {GgxReflectance(0.5).getKey(), GgxReflectance(0.501).getKey(),
-                        GgxReflectance(0.5, 0.999).getKey(), GgxReflectance(1.0, 0.0).getKey(),
-                        GgxReflectance(0.001, 1.0).getKey(), BlinnPhongReflectance(16).getKey(),
-                        BlinnPhongReflectance(16.001).getKey(), BlinnPhongReflectance(1e9).getKey(),
-                        ixImage::PhongReflectance(0xFFFFFF).getKey(), ixImage::LambertReflectance().getKey(),
+    const int keys[] = {GgxReflectance(0.5).getKey(),
+                        GgxReflectance(0.501).getKey(),
+                        GgxReflectance(0.5, 0.999).getKey(),
+                        GgxReflectance(1.0, 0.0).getKey(),
+                        GgxReflectance(0.001, 1.0).getKey(),
+                        BlinnPhongReflectance(16).getKey(),
+                        BlinnPhongReflectance(16.001).getKey(),
+                        BlinnPhongReflectance(1e9).getKey(),
+                        ixImage::PhongReflectance(0xFFFFFF).getKey(),
+                        ixImage::LambertReflectance().getKey(),
                         ixImage::MeasuredReflectance(ixTest::ggxTable(0.5, 0.2)).getKey(),
                         ixImage::MeasuredReflectance(ixTest::ggxTable(0.5, 0.21)).getKey()};
     for (size_t a = 0; a < sizeof keys / sizeof keys[0]; ++a)

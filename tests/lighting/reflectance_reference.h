@@ -19,7 +19,9 @@ inline double ggxCos(double alpha, double f0, const double* wi, const double* wo
     const double cosH = h[2] / len, cosD = (wi[0] * h[0] + wi[1] * h[1] + wi[2] * h[2]) / len;
     const double tan2H = (1.0 - cosH * cosH) / (cosH * cosH);
     const double D = 1.0 / (pi * a2 * std::pow(cosH, 4.0) * std::pow(1.0 + tan2H / a2, 2.0));
-    auto lambda = [a2](double c) { return (std::sqrt(1.0 + a2 * (1.0 - c * c) / (c * c)) - 1) / 2; };
+    auto lambda = [a2](double c) {
+        return (std::sqrt(1.0 + a2 * (1.0 - c * c) / (c * c)) - 1) / 2;
+    };
     const double G = 1.0 / (1.0 + lambda(wi[2]) + lambda(wo[2]));
     const double F = f0 + (1.0 - f0) * std::pow(1.0 - cosD, 5.0);
     return D * G * F / (4.0 * wo[2]);

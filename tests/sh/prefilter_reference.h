@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "iximage/image/typed_image.h"
-#include "iximage/interfaces/reference.h"
 #include "iximage/interfaces/progress.h"
+#include "iximage/interfaces/reference.h"
 #include "test_support.h"
 
 namespace ixTest {
@@ -59,7 +59,8 @@ struct WeightedSamples {
 
 // Mean of factor x factor blocks: a radiance image at a lower resolution that keeps each
 // block's power (the solid angles of a block's rows differ only slightly).
-inline ix::Reference<ixImage::Float3Image> boxDownsample(const ixImage::Float3Image& in, int factor) {
+inline ix::Reference<ixImage::Float3Image> boxDownsample(const ixImage::Float3Image& in,
+                                                         int factor) {
     const int w = in.getWidth() / factor, h = in.getHeight() / factor;
     ix::Reference<ixImage::Float3Image> out(new ixImage::Float3Image());
     out->setSize(w, h);

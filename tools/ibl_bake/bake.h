@@ -39,11 +39,11 @@ struct BakeOptions {
     struct Ggx {
         double alpha, f0;
     };
-    std::vector<Ggx> ggx;                 // microfacet maps, one per entry
-    std::vector<double> blinnExponents;   // half-vector maps
-    std::string measuredPath;             // a measured BRDF table file, or empty
-    ixImage::LightWindow window;          // ringing control (off by default)
-    ixImage::ToneControls tone;  // set by the caller (ibl-bake defaults to gamma 2.2)
+    std::vector<Ggx> ggx;                // microfacet maps, one per entry
+    std::vector<double> blinnExponents;  // half-vector maps
+    std::string measuredPath;            // a measured BRDF table file, or empty
+    ixImage::LightWindow window;         // ringing control (off by default)
+    ixImage::ToneControls tone;          // set by the caller (ibl-bake defaults to gamma 2.2)
     std::string rotationMatrixPath;
     bool contactSheet = true;
 };

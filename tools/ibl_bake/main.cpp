@@ -186,8 +186,9 @@ int main(int argc, char** argv) {
                 alpha > 1.0 ||
                 (comma != std::string::npos &&
                  (!parseNumber(value.substr(comma + 1).c_str(), f0) || f0 < 0.0 || f0 > 1.0)))
-                return usageError("--ggx needs ALPHA in (0, 1] and optionally ,F0 in [0, 1], not '" +
-                                  value + "'");
+                return usageError(
+                    "--ggx needs ALPHA in (0, 1] and optionally ,F0 in [0, 1], not '" + value +
+                    "'");
             options.ggx.push_back({alpha, f0});
         } else if (name == "--blinn") {
             double exponent = 0.0;
@@ -199,11 +200,13 @@ int main(int argc, char** argv) {
             if (!takeValue() || value.empty()) return usageError(name + " needs a file");
             options.measuredPath = value;
         } else if (name == "--window") {
-            if (!takeValue()) return usageError("--window needs none, hann or lanczos");
-            if (value == "none") options.window.kind = ixImage::LightWindow::kNone;
-            else if (value == "hann") options.window.kind = ixImage::LightWindow::kHann;
-            else if (value == "lanczos") options.window.kind = ixImage::LightWindow::kLanczos;
-            else return usageError("--window needs none, hann or lanczos, not '" + value + "'");
+            const char* const kinds[] = {"none", "hann", "lanczos"};  // LightWindow::Kind order
+            const bool given = takeValue();
+            int kind = 0;
+            while (kind < 3 && (!given || value != kinds[kind])) ++kind;
+            if (kind == 3)
+                return usageError("--window needs none, hann or lanczos, not '" + value + "'");
+            options.window.kind = ixImage::LightWindow::Kind(kind);
         } else if (name == "--exposure" || name == "--gamma" || name == "--saturation") {
             double number = 0.0;
             if (!takeValue() || !parseNumber(value.c_str(), number))
