@@ -48,18 +48,23 @@
 
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/light_coeffs.h"
+#include "iximage/sh/light_window.h"
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "iximage/sh/specular_map.h"
 #include "iximage/sh/spherical_harmonics.h"
 
+#include "iximage/lighting/blinn_phong_reflectance.h"
+#include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/lambert_reflectance.h"
+#include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/lighting/reflectance_function.h"
 #include "iximage/lighting/working_probe.h"
+#include "iximage/lighting/view_dependent_map.h"
 
 #include "iximage/tonemap/tone_map.h"
 

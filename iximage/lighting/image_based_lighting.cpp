@@ -31,7 +31,9 @@ ImageBasedLighting::ImageBasedLighting(const ImageBasedLighting& other)
       lightCoeffs(other.lightCoeffs ? new LightCoeffs(*other.lightCoeffs) : nullptr),
       irradiance(other.irradiance),
       specularMaps(other.specularMaps),
-      workingProbeFilter(other.workingProbeFilter) {
+      workingProbeFilter(other.workingProbeFilter),
+      viewDependentMaps(other.viewDependentMaps),
+      lightWindow(other.lightWindow) {
     std::copy(other.irradianceCoefficients, other.irradianceCoefficients + 9,
               irradianceCoefficients);
 }
@@ -50,6 +52,8 @@ ImageBasedLighting& ImageBasedLighting::operator=(const ImageBasedLighting& othe
               irradianceCoefficients);
     specularMaps = other.specularMaps;
     workingProbeFilter = other.workingProbeFilter;
+    viewDependentMaps = other.viewDependentMaps;
+    lightWindow = other.lightWindow;
     return *this;
 }
 
@@ -89,6 +93,7 @@ void ImageBasedLighting::discardDerivedData() {
     irradiance.clear();
     std::fill(irradianceCoefficients, irradianceCoefficients + 9, FloatPixel3<float>());
     specularMaps.clear();
+    viewDependentMaps.clear();
 }
 
 void ImageBasedLighting::setWorkingProbeFilter(WorkingProbeFilter filter) {

@@ -46,6 +46,8 @@
 #include "iximage/lighting/reflectance_function.h"
 #include "iximage/sh/spherical_harmonics.h"
 #include "iximage/lighting/working_probe.h"
+#include "iximage/lighting/view_dependent_map.h"
+#include "iximage/sh/light_window.h"
 
 class ioWriteContext;
 class ioReadContext;
@@ -118,6 +120,22 @@ public:
     void markAllSpecularMapsUnused();
     void deleteUnusedSpecularMaps();
 
+    // View-dependent maps (implemented in view_dependent_cache.cpp): the reflected light of the
+    // probe under rf for any (normal, view) pair (view_dependent_map.h), built by the same
+    // pipeline as the specular map and cached under rf's key beside it. The mark-and-sweep
+    // calls above act on both caches alike; setLightProbe empties both. Null without a usable
+    // probe, without the rotation-matrix file, or when rf reflects nothing (remembered like a
+    // failed specular map). The cache holds the reference, as for specular maps.
+    ViewDependentMap* getViewDependentMap(const ReflectanceFunction& rf,
+                                          ixUtil::Progress* progress);
+
+    // Ringing control (light_window.h): the window applied to the light coefficients before
+    // specular and view-dependent maps are built. Off by default. Changing it discards every
+    // cached specular and view-dependent map, since they were built under the old window; the
+    // irradiance and the stored light coefficients are not windowed.
+    void setLightWindow(const LightWindow& window);
+    const LightWindow& getLightWindow() const { return lightWindow; }
+
     // Persistence in the application's packet files (implemented in persistence.cpp): the
     // usable flag, the irradiance, the probe image and the cached specular images with their
     // keys. Everything else is derived again on demand after a read.
@@ -130,6 +148,14 @@ private:
     // Frees the light coefficients, clears the irradiance and empties the cache.
     void discardDerivedData();
 
+    struct ViewDependentEntry {
+        ix::Reference<ViewDependentMap> map;
+        bool used = true;
+    };
+    void markViewDependentMapUsed(int key);
+    void markAllViewDependentMapsUnused();
+    void deleteUnusedViewDependentMaps();
+
     bool usable = false;
     ix::Reference<EnvironmentMap> reflectionMap;
     SphericalHarmonics<FloatPixel3<double>>* lightCoeffs = nullptr;
@@ -137,6 +163,8 @@ private:
     FloatPixel3<float> irradianceCoefficients[9];
     std::map<int, SpecularMapEntry> specularMaps;
     WorkingProbeFilter workingProbeFilter = WorkingProbeFilter::kBlurResize;
+    std::map<int, ViewDependentEntry> viewDependentMaps;
+    LightWindow lightWindow;
 
     static ixOS::Filename rotationMatrixFilename;
 };

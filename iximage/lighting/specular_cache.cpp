@@ -17,6 +17,7 @@
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/lighting/image_based_lighting.h"
+#include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"
@@ -54,10 +55,21 @@ std::unique_ptr<BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction& rf, R
     return coeffs;
 }
 
-// The reflection map of the light under rf, or null when rf reflects nothing.
+}  // namespace
+
+namespace detail {
+
 ix::Reference<ShrmImage> buildReflectionCoefficients(const ReflectanceFunction& rf,
+                                                     const LightWindow& window,
                                                      const SphericalHarmonics<Rgb>* lightCoeffs,
                                                      ixUtil::Progress* progress) {
+    // A window works on a copy: the stored coefficients stay those of the probe.
+    std::unique_ptr<SphericalHarmonics<Rgb>> windowed;
+    if (window.kind != LightWindow::kNone) {
+        windowed.reset(new SphericalHarmonics<Rgb>(*lightCoeffs));
+        applyLightWindow(window, *windowed);
+        lightCoeffs = windowed.get();
+    }
     if (progress) progress->set(0.1);
     Rgb norm;
     std::unique_ptr<BrdfArray> coeffs = sampleAndProjectBrdf(rf, norm);
@@ -75,7 +87,7 @@ ix::Reference<ShrmImage> buildReflectionCoefficients(const ReflectanceFunction& 
     return shrm;
 }
 
-}  // namespace
+}  // namespace detail
 
 EnvironmentMap* ImageBasedLighting::getSpecularMap(const ReflectanceFunction& rf,
                                                    ixUtil::Progress* progress) {
@@ -93,7 +105,8 @@ EnvironmentMap* ImageBasedLighting::getSpecularMap(const ReflectanceFunction& rf
     // remembered: a later request, once the file loads, builds the map.
     if (!lightCoeffs) return nullptr;
 
-    ix::Reference<ShrmImage> shrm = buildReflectionCoefficients(rf, lightCoeffs, progress);
+    ix::Reference<ShrmImage> shrm =
+        detail::buildReflectionCoefficients(rf, lightWindow, lightCoeffs, progress);
     if (!shrm) {
         specularMaps[key] = SpecularMapEntry();
         return nullptr;
@@ -120,10 +133,12 @@ EnvironmentMap* ImageBasedLighting::getSpecularMap(const ReflectanceFunction& rf
 void ImageBasedLighting::markSpecularMapUsed(int key) {
     const auto found = specularMaps.find(key);
     if (found != specularMaps.end()) found->second.used = true;
+    markViewDependentMapUsed(key);
 }
 
 void ImageBasedLighting::markAllSpecularMapsUnused() {
     for (auto& keyAndEntry : specularMaps) keyAndEntry.second.used = false;
+    markAllViewDependentMapsUnused();
 }
 
 void ImageBasedLighting::deleteUnusedSpecularMaps() {
@@ -133,6 +148,7 @@ void ImageBasedLighting::deleteUnusedSpecularMaps() {
         else
             it = specularMaps.erase(it);
     }
+    deleteUnusedViewDependentMaps();
 }
 
 }  // namespace ixImage

@@ -97,6 +97,32 @@ inline ixImage::FloatPixel3<double> phongPrefilter(const WeightedSamples& s, con
     return {r * scale, g * scale, b * scale};
 }
 
+// Integral of L(w) f(w, V) max(0, w.N) over w for an isotropic reflectance. brdfCos(wi, wo)
+// takes unit directions in a surface frame with the normal on +Z (any tangent works, since the
+// reflectance is isotropic) and returns f(wi, wo) cos(theta_i) as a FloatPixel3<double>.
+template <class BrdfCos>
+ixImage::FloatPixel3<double> brdfPrefilter(const WeightedSamples& s, const Dir& N, const Dir& V,
+                                           const BrdfCos& brdfCos) {
+    const Dir helper = std::fabs(N.z) < 0.9 ? Dir{0, 0, 1} : Dir{1, 0, 0};
+    Dir t{helper.y * N.z - helper.z * N.y, helper.z * N.x - helper.x * N.z,
+          helper.x * N.y - helper.y * N.x};
+    const double length = std::sqrt(dot(t, t));
+    t = {t.x / length, t.y / length, t.z / length};
+    const Dir b{N.y * t.z - N.z * t.y, N.z * t.x - N.x * t.z, N.x * t.y - N.y * t.x};
+    const double wo[3] = {dot(V, t), dot(V, b), dot(V, N)};
+    double r = 0.0, g = 0.0, bl = 0.0;
+    for (size_t i = 0; i < s.dirs.size(); ++i) {
+        const double cosI = dot(s.dirs[i], N);
+        if (cosI <= 0.0) continue;
+        const double wi[3] = {dot(s.dirs[i], t), dot(s.dirs[i], b), cosI};
+        const ixImage::FloatPixel3<double> f = brdfCos(wi, wo);
+        r += f.red * s.red[i];
+        g += f.green * s.green[i];
+        bl += f.blue * s.blue[i];
+    }
+    return {r, g, bl};
+}
+
 // Relative RMS difference of values against references: sqrt(sum (a - b)^2 / sum b^2).
 struct RelativeRms {
     double squaredError = 0.0, squaredReference = 0.0;

@@ -285,6 +285,11 @@ TEST(IblBakeTool, BadInputEndsWithItsStatusAndAOneLineMessage) {
         {{"--phong", "abc"}, 2, "--phong needs an integer", false},
         {{"--phong", "0"}, 2, "--phong needs an integer", false},
         {{"--gamma", "-1"}, 2, "--gamma must be positive", false},
+        {{"--ggx", "0"}, 2, "--ggx needs ALPHA", false},
+        {{"--ggx", "0.5,1.5"}, 2, "--ggx needs ALPHA", false},
+        {{"--blinn", "-1"}, 2, "--blinn needs an exponent", false},
+        {{"--window", "box"}, 2, "--window needs none, hann or lanczos", false},
+        {{"--measured", dir + "/missing.binary"}, 3, "Cannot open the measured BRDF", true},
         {{"--out"}, 2, "--out needs a folder", false},
     };
     for (const Case& c : cases) {

@@ -11,9 +11,12 @@
 #include "balls.h"
 #include "hdr_io.h"
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/lighting/blinn_phong_reflectance.h"
+#include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/lambert_reflectance.h"
+#include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "preview.h"
 #include "probe_intake.h"
@@ -69,6 +72,13 @@ struct Reflectance {
     std::string name;  // "phong 8", "lambert"
     std::string stem;  // "specular_phong_8"
 };
+
+// A parameter as short as it reads back: 0.5, 0.04, 16.
+std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
 
 BakeResult failed(int code, std::string message) {
     BakeResult result;
@@ -169,6 +179,14 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
                           ": cannot read the rotation-matrix file (use --rotation-matrices FILE)");
     }
     ixImage::ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(matrixPath));
+
+    // A measured table is read before anything is written, so a bad file leaves no outputs.
+    std::unique_ptr<ixImage::MeasuredReflectance> measuredTable;
+    if (!options.measuredPath.empty()) {
+        ixUtil::Error error;
+        measuredTable = ixImage::MeasuredReflectance::readFile(options.measuredPath, error);
+        if (!measuredTable) return failed(kExitInputError, "ibl-bake: " + error.getMessage());
+    }
 
     // The probe.
     ix::Reference<Float3Image> probe;
@@ -284,6 +302,34 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         lambert.stem = "specular_lambert";
         reflectances.push_back(std::move(lambert));
     }
+    for (const BakeOptions::Ggx& parameters : options.ggx) {
+        Reflectance ggx;
+        auto* model = new ixImage::GgxReflectance(parameters.alpha, parameters.f0);
+        ggx.function.reset(model);
+        const std::string alpha = shortNumber(model->getAlpha());
+        const bool fresnel = model->getF0() != 1.0;
+        ggx.name = "ggx " + alpha + (fresnel ? " f0 " + shortNumber(model->getF0()) : "");
+        ggx.stem = "specular_ggx_" + alpha + (fresnel ? "_" + shortNumber(model->getF0()) : "");
+        reflectances.push_back(std::move(ggx));
+    }
+    for (double exponent : options.blinnExponents) {
+        Reflectance blinn;
+        auto* model = new ixImage::BlinnPhongReflectance(exponent);
+        blinn.function.reset(model);
+        blinn.name = "blinn-phong " + shortNumber(model->getExponent());
+        blinn.stem = "specular_blinn_" + shortNumber(model->getExponent());
+        reflectances.push_back(std::move(blinn));
+    }
+    if (measuredTable) {
+        Reflectance measured;
+        measured.function = std::move(measuredTable);
+        std::string stem = options.measuredPath.substr(options.measuredPath.find_last_of('/') + 1);
+        stem = stem.substr(0, stem.find('.'));
+        measured.name = "measured " + stem;
+        measured.stem = "specular_measured_" + stem;
+        reflectances.push_back(std::move(measured));
+    }
+    lighting.setLightWindow(options.window);
     std::vector<BallMaterial> ballMaterials = {{"MATTE", nullptr}};
     for (const Reflectance& reflectance : reflectances) {
         ixImage::EnvironmentMap* map =

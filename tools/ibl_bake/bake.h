@@ -19,6 +19,7 @@
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/irradiance.h"
 #include "iximage/interfaces/progress.h"
+#include "iximage/sh/light_window.h"
 #include "iximage/tonemap/tone_map.h"
 #include "probe_projection.h"
 #include "probe_repair.h"
@@ -37,7 +38,14 @@ struct BakeOptions {
     std::string outputDir = "out";
     std::vector<int> phongExponents;
     bool lambert = false;
-    ixImage::ToneControls tone;  // set by the caller (ibl-bake defaults to gamma 2.2)
+    struct Ggx {
+        double alpha, f0;
+    };
+    std::vector<Ggx> ggx;                // microfacet maps, one per entry
+    std::vector<double> blinnExponents;  // half-vector maps
+    std::string measuredPath;            // a measured BRDF table file, or empty
+    ixImage::LightWindow window;         // ringing control (off by default)
+    ixImage::ToneControls tone;          // set by the caller (ibl-bake defaults to gamma 2.2)
     std::string rotationMatrixPath;
     bool contactSheet = true;
     bool viewer = true;  // viewer.html

@@ -35,7 +35,13 @@ Options:
   -o, --out DIR              output folder (default: out), created if missing
       --phong N              add a Phong specular map with exponent N (1..100000); repeatable
       --lambert              add a Lambert (diffuse) specular map
-                             (with neither option: --phong 8 --phong 32 --lambert)
+      --ggx ALPHA[,F0]       add a GGX microfacet map, width ALPHA in (0, 1], Fresnel
+                             reflectance F0 in [0, 1] at normal incidence (default 1: no
+                             Fresnel); repeatable
+      --blinn N              add a normalised Blinn-Phong map, exponent N (0..16000); repeatable
+      --measured FILE        add a map of a measured BRDF table (90 x 90 x 180 binary file)
+                             (with no map option: --phong 8 --phong 32 --lambert)
+      --window KIND          ringing control on the light: none (default), hann or lanczos
       --exposure STOPS       preview exposure in stops (default 0)
       --gamma G              preview display gamma (default 2.2)
       --saturation S         preview saturation exponent (default 1)
@@ -60,6 +66,7 @@ Options:
       --version              show the version
 
 Outputs (in DIR): irradiance.json, irradiance.exr, specular_phong_N.exr, specular_lambert.exr,
+specular_ggx_ALPHA[_F0].exr, specular_blinn_N.exr, specular_measured_NAME.exr,
 a .png preview of each and of the probe (probe.png), balls.png (a matte ball and one ball
 per specular map, lit by the bake), contact_sheet.png and viewer.html (the balls in a browser,
 drag to turn, wheel to zoom). EXR maps are 200 x 100 latitude-longitude float RGB in the
@@ -203,6 +210,35 @@ int main(int argc, char** argv) {
                 return usageError("--phong needs an integer exponent from 1 to 100000, not '" +
                                   value + "'");
             options.phongExponents.push_back(int(exponent));
+        } else if (name == "--ggx") {
+            // ALPHA or ALPHA,F0
+            const size_t comma = takeValue() ? value.find(',') : std::string::npos;
+            double alpha = 0.0, f0 = 1.0;
+            if (!parseNumber(value.substr(0, comma).c_str(), alpha) || !(alpha > 0.0) ||
+                alpha > 1.0 ||
+                (comma != std::string::npos &&
+                 (!parseNumber(value.substr(comma + 1).c_str(), f0) || f0 < 0.0 || f0 > 1.0)))
+                return usageError(
+                    "--ggx needs ALPHA in (0, 1] and optionally ,F0 in [0, 1], not '" + value +
+                    "'");
+            options.ggx.push_back({alpha, f0});
+        } else if (name == "--blinn") {
+            double exponent = 0.0;
+            if (!takeValue() || !parseNumber(value.c_str(), exponent) || exponent < 0.0 ||
+                exponent > 16000.0)
+                return usageError("--blinn needs an exponent from 0 to 16000, not '" + value + "'");
+            options.blinnExponents.push_back(exponent);
+        } else if (name == "--measured") {
+            if (!takeValue() || value.empty()) return usageError(name + " needs a file");
+            options.measuredPath = value;
+        } else if (name == "--window") {
+            const char* const kinds[] = {"none", "hann", "lanczos"};  // LightWindow::Kind order
+            const bool given = takeValue();
+            int kind = 0;
+            while (kind < 3 && (!given || value != kinds[kind])) ++kind;
+            if (kind == 3)
+                return usageError("--window needs none, hann or lanczos, not '" + value + "'");
+            options.window.kind = ixImage::LightWindow::Kind(kind);
         } else if (name == "--exposure" || name == "--gamma" || name == "--saturation") {
             double number = 0.0;
             if (!takeValue() || !parseNumber(value.c_str(), number))
@@ -225,7 +261,8 @@ int main(int argc, char** argv) {
             probes.push_back(arg);
         }
     }
-    if (options.phongExponents.empty() && !options.lambert) {
+    if (options.phongExponents.empty() && !options.lambert && options.ggx.empty() &&
+        options.blinnExponents.empty() && options.measuredPath.empty()) {
         options.phongExponents = {8, 32};
         options.lambert = true;
     }
