@@ -187,7 +187,8 @@ py::array_t<float> specularMap(Lighting& self, const py::object& reflectanceObje
     computing(self, [&](ImageBasedLighting& lighting) {
         requireProbe(lighting);
         const EnvironmentMap* map = lighting.getSpecularMap(reflectance, nullptr);
-        if (!lighting.getLightCoeffs())
+        // A cached map is served without the light coefficients (after load() they are absent).
+        if (!map && !lighting.getLightCoeffs())
             throw std::runtime_error("the light coefficients could not be computed");
         const ixImage::Image* image = map ? map->image.get() : nullptr;
         if (!image || image->getPixelType() != ixImage::kPixelFloat3 ||

@@ -108,9 +108,12 @@ py::array_t<float> remapArray(const py::object& array, const std::string& to,
             "array is not a recognized environment map shape: expected a latitude-longitude map "
             "(width = 2 x height), a vertical cross (3:4 with square cells) or a square sphere "
             "map");
-    const long size = sizeObject.is_none() ? std::max(1, quarterTurnPixels(*sourceMap, *source))
-                                           : sizeObject.cast<long>();
-    // size is the height of a latitude-longitude result or the face edge of a cross.
+    // size is the height of a latitude-longitude result (a half turn) or the face edge of a
+    // cross (a quarter turn).
+    const int quarterTurn = std::max(1, quarterTurnPixels(*sourceMap, *source));
+    const long size = !sizeObject.is_none() ? sizeObject.cast<long>()
+                      : to == "latlong"     ? 2L * quarterTurn
+                                            : long(quarterTurn);
     const long width = to == "latlong" ? 2 * size : 3 * size;
     const long height = to == "latlong" ? size : 4 * size;
     if (size < 1 || height > iblBake::kMaxProbeSide || width * height > iblBake::kMaxProbePixels)
