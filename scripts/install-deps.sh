@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libimath-dev libopenexr-dev libstb-dev libpng-dev
   clang-format clang libclang-rt-14-dev
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest
 )
 
 missing=()
