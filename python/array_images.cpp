@@ -26,8 +26,7 @@ py::array_t<float> checkedImageArray(const py::object& object, const char* what)
     if (array.ndim() != 3 || array.shape(2) != 3)
         throw py::value_error(name + " must have shape (height, width, 3), not " +
                               std::string(py::str(py::getattr(array, "shape"))));
-    if (array.shape(0) < 1 || array.shape(1) < 1)
-        throw py::value_error(name + " is empty");
+    if (array.shape(0) < 1 || array.shape(1) < 1) throw py::value_error(name + " is empty");
     if (array.shape(0) > iblBake::kMaxProbeSide || array.shape(1) > iblBake::kMaxProbeSide ||
         array.shape(0) * array.shape(1) > iblBake::kMaxProbePixels)
         throw py::value_error(name + " is too large for the library's images");
@@ -59,8 +58,8 @@ void copyImageRows(const ixImage::Float3Image& image, float* out) {
 }
 
 py::array_t<float> arrayFromImage(const ixImage::Float3Image& image) {
-    py::array_t<float> array({py::ssize_t(image.getHeight()), py::ssize_t(image.getWidth()),
-                              py::ssize_t(3)});
+    py::array_t<float> array(
+        {py::ssize_t(image.getHeight()), py::ssize_t(image.getWidth()), py::ssize_t(3)});
     copyImageRows(image, array.mutable_data());
     return array;
 }

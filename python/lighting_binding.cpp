@@ -135,7 +135,8 @@ py::array_t<double> irradianceMatrices(Lighting& self) {
     const Irradiance irradiance = computing(self, computedIrradiance);
     py::array_t<double> out({3, 4, 4});
     double* entries = out.mutable_data();
-    for (const ixLinear::ProjMatrix* matrix : {&irradiance.red, &irradiance.green, &irradiance.blue})
+    for (const ixLinear::ProjMatrix* matrix :
+         {&irradiance.red, &irradiance.green, &irradiance.blue})
         for (int row = 0; row < 4; ++row)
             for (int column = 0; column < 4; ++column) *entries++ = matrix->m[row][column];
     return out;
@@ -179,7 +180,8 @@ py::array_t<float> irradianceAt(Lighting& self, const py::object& object) {
 
 py::array_t<float> specularMap(Lighting& self, const py::object& reflectanceObject) {
     if (!py::isinstance<ReflectanceFunction>(reflectanceObject))
-        throw py::type_error("reflectance must be an iximage.Reflectance (Phong(n), Lambert(), ...)");
+        throw py::type_error(
+            "reflectance must be an iximage.Reflectance (Phong(n), Lambert(), ...)");
     const ReflectanceFunction& reflectance = reflectanceObject.cast<const ReflectanceFunction&>();
     const std::string name = py::repr(reflectanceObject);
     py::array_t<float> out({kSpecularHeight, kSpecularWidth, 3});
@@ -230,7 +232,8 @@ py::object projection(Lighting& self) {
 }  // namespace
 
 void bindLighting(py::module_& m) {
-    py::class_<Lighting>(m, "Lighting", R"doc(One high-dynamic-range light probe and the lighting derived from it.
+    py::class_<Lighting>(m, "Lighting",
+                         R"doc(One high-dynamic-range light probe and the lighting derived from it.
 
 Lighting(probe, fix_nonfinite=None) takes a float32 array of shape (height, width, 3), top row
 the zenith: a latitude-longitude map (width = 2 x height) or a vertical cross (3:4, square
@@ -249,36 +252,63 @@ object serialises the calls made on it.)doc")
         .def_property_readonly("projection", &projection,
                                "\"latlong\" or \"cross\": how the probe was recognised (None "
                                "after loading a state without a probe).")
-        .def("irradiance_coefficients", &irradianceCoefficients, R"doc(The nine band-0..2 spherical-harmonic coefficients of the light per colour: a float32 array of
+        .def(
+            "irradiance_coefficients", &irradianceCoefficients,
+            R"doc(The nine band-0..2 spherical-harmonic coefficients of the light per colour: a float32 array of
 shape (3, 9), rows red, green, blue, basis 1, y, z, x, xy, yz, 3z^2 - 1, xz, x^2 - y^2 in the
 irradiance frame (x, y, z) = (-X, -Y, Z) of the probe frame, divided by pi.)doc")
-        .def("irradiance_matrices", &irradianceMatrices, R"doc(The irradiance as three symmetric 4 x 4 quadratic-form matrices (red, green, blue): a float64
+        .def(
+            "irradiance_matrices", &irradianceMatrices,
+            R"doc(The irradiance as three symmetric 4 x 4 quadratic-form matrices (red, green, blue): a float64
 array of shape (3, 4, 4). For a unit normal n = (nx, ny, nz) of the probe frame the irradiance
 divided by pi is p^T M p with p = (-nx, -ny, nz, 1).)doc")
-        .def("irradiance", &irradianceAt, py::arg("normals"), R"doc(The irradiance divided by pi (the outgoing radiance of a white Lambertian surface) for unit
+        .def(
+            "irradiance", &irradianceAt, py::arg("normals"),
+            R"doc(The irradiance divided by pi (the outgoing radiance of a white Lambertian surface) for unit
 normals: normals is a float32 or float64 array of shape (..., 3) in the probe frame; returns a
 float32 array of the same shape. A normal whose length is not 1 (within 1e-3) raises
 ValueError.)doc")
-        .def("specular_map", &specularMap, py::arg("reflectance"), R"doc(The view-dependent specular map of a reflectance (Phong(n), Lambert(), ...): a float32
+        .def(
+            "specular_map", &specularMap, py::arg("reflectance"),
+            R"doc(The view-dependent specular map of a reflectance (Phong(n), Lambert(), ...): a float32
 latitude-longitude array of shape (100, 200, 3), top row the zenith. Built on first request and
 cached under the reflectance's key until delete_unused() drops it; RuntimeError when it cannot
 be built.)doc")
-        .def("mark_all_unused", [](Lighting& self) {
-            withoutGil(self, [](ImageBasedLighting& l) { l.markAllSpecularMapsUnused(); });
-        }, "Marks every cached specular map unused (the start of a mark-and-sweep).")
-        .def("mark_used", [](Lighting& self, const ReflectanceFunction& reflectance) {
-            withoutGil(self, [&](ImageBasedLighting& l) { l.markSpecularMapUsed(reflectance.getKey()); });
-        }, py::arg("reflectance"), "Marks the cached specular map of a reflectance as used.")
-        .def("mark_used", [](Lighting& self, int key) {
-            withoutGil(self, [&](ImageBasedLighting& l) { l.markSpecularMapUsed(key); });
-        }, py::arg("key"), "Marks the cached specular map with this key as used.")
-        .def("delete_unused", [](Lighting& self) {
-            withoutGil(self, [](ImageBasedLighting& l) { l.deleteUnusedSpecularMaps(); });
-        }, "Drops every cached specular map still marked unused. specular_map marks what it returns.")
-        .def("save", &save, py::arg("path"), R"doc(Writes the lighting state to a packet file (written under a temporary name and renamed into
+        .def(
+            "mark_all_unused",
+            [](Lighting& self) {
+                withoutGil(self, [](ImageBasedLighting& l) { l.markAllSpecularMapsUnused(); });
+            },
+            "Marks every cached specular map unused (the start of a mark-and-sweep).")
+        .def(
+            "mark_used",
+            [](Lighting& self, const ReflectanceFunction& reflectance) {
+                withoutGil(self, [&](ImageBasedLighting& l) {
+                    l.markSpecularMapUsed(reflectance.getKey());
+                });
+            },
+            py::arg("reflectance"), "Marks the cached specular map of a reflectance as used.")
+        .def(
+            "mark_used",
+            [](Lighting& self, int key) {
+                withoutGil(self, [&](ImageBasedLighting& l) { l.markSpecularMapUsed(key); });
+            },
+            py::arg("key"), "Marks the cached specular map with this key as used.")
+        .def(
+            "delete_unused",
+            [](Lighting& self) {
+                withoutGil(self, [](ImageBasedLighting& l) { l.deleteUnusedSpecularMaps(); });
+            },
+            "Drops every cached specular map still marked unused. specular_map marks what it "
+            "returns.")
+        .def(
+            "save", &save, py::arg("path"),
+            R"doc(Writes the lighting state to a packet file (written under a temporary name and renamed into
 place): the probe, the irradiance and the cached specular maps with their keys. OSError when
 the file cannot be written.)doc")
-        .def_static("load", &load, py::arg("path"), R"doc(A new Lighting restored from a file written by save(); the light coefficients are computed
+        .def_static(
+            "load", &load, py::arg("path"),
+            R"doc(A new Lighting restored from a file written by save(); the light coefficients are computed
 again on demand. OSError when the file is missing, unreadable or damaged.)doc");
 }
 

@@ -161,22 +161,34 @@ Errors raise TypeError, ValueError, OSError or RuntimeError with the library's m
     bindReflectanceModels(m);
     bindLighting(m);
 
-    m.def("read_probe", &readProbe, py::arg("path"), R"doc(Reads a light probe: OpenEXR, Radiance .hdr or PFM, recognised from the file's first bytes.
+    m.def(
+        "read_probe", &readProbe, py::arg("path"),
+        R"doc(Reads a light probe: OpenEXR, Radiance .hdr or PFM, recognised from the file's first bytes.
 Returns a float32 array of shape (height, width, 3), top row first. OSError when the file is
 missing, unreadable or not an image of these formats.)doc");
-    m.def("write_exr", &writeExr, py::arg("path"), py::arg("array"), R"doc(Writes a float32 (height, width, 3) array as an OpenEXR file of 32-bit float RGB (top row
+    m.def(
+        "write_exr", &writeExr, py::arg("path"), py::arg("array"),
+        R"doc(Writes a float32 (height, width, 3) array as an OpenEXR file of 32-bit float RGB (top row
 first), under a temporary name renamed into place. OSError when it cannot be written.)doc");
-    m.def("write_png", &writePng, py::arg("path"), py::arg("rgb"), R"doc(Writes a uint8 (height, width, 3) array (such as tone_map's result) as an 8-bit RGB PNG.)doc");
-    m.def("tone_map", &toneMap, py::arg("array"), py::arg("exposure") = 0.0f,
-          py::arg("gamma") = 2.2f, py::arg("saturation") = 1.0f, R"doc(Tone-maps a float32 (height, width, 3) array to a uint8 array of the same shape: each colour is
+    m.def(
+        "write_png", &writePng, py::arg("path"), py::arg("rgb"),
+        R"doc(Writes a uint8 (height, width, 3) array (such as tone_map's result) as an 8-bit RGB PNG.)doc");
+    m.def(
+        "tone_map", &toneMap, py::arg("array"), py::arg("exposure") = 0.0f, py::arg("gamma") = 2.2f,
+        py::arg("saturation") = 1.0f,
+        R"doc(Tone-maps a float32 (height, width, 3) array to a uint8 array of the same shape: each colour is
 scaled by 2^exposure, clamped at 0, raised to 1/gamma, its saturation raised to the given
 exponent relative to its luminance (1 keeps it, 0 makes it grey), then clamped to [0, 1] and
 rounded to 256 levels. NaN becomes 0.)doc");
-    m.def("remap", &remapArray, py::arg("array"), py::arg("to") = "latlong",
-          py::arg("size") = py::none(), R"doc(Remaps an environment map (latitude-longitude, vertical cross or sphere map, recognised from its
+    m.def(
+        "remap", &remapArray, py::arg("array"), py::arg("to") = "latlong",
+        py::arg("size") = py::none(),
+        R"doc(Remaps an environment map (latitude-longitude, vertical cross or sphere map, recognised from its
 shape) into to="latlong" (2 size x size) or to="cross" (3 size x 4 size, size the face edge;
 the six empty cells are 0), sampling bilinearly. By default size keeps the angular resolution.)doc");
-    m.def("set_rotation_matrix_file", &setRotationMatrixFile, py::arg("path"), R"doc(Names the spherical-harmonic rotation-matrix file. By default the module uses the copy installed
+    m.def(
+        "set_rotation_matrix_file", &setRotationMatrixFile, py::arg("path"),
+        R"doc(Names the spherical-harmonic rotation-matrix file. By default the module uses the copy installed
 with it (or the build tree's copy). The matrices are loaded once per process, by the first
 irradiance or specular computation; naming another file after that raises RuntimeError.)doc");
     m.def("rotation_matrix_file", &rotationMatrixFile,

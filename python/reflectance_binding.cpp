@@ -15,7 +15,9 @@ using ixImage::PhongReflectance;
 using ixImage::ReflectanceFunction;
 
 void bindReflectanceModels(py::module_& m) {
-    py::class_<ReflectanceFunction>(m, "Reflectance", R"doc(A surface reflectance that Lighting.specular_map turns into a specular map.
+    py::class_<ReflectanceFunction>(
+        m, "Reflectance",
+        R"doc(A surface reflectance that Lighting.specular_map turns into a specular map.
 
 Not constructed directly: use one of the models (Phong, Lambert). Two reflectances with the
 same key are the same reflectance for a Lighting's cache of specular maps.)doc")
@@ -27,7 +29,9 @@ same key are the same reflectance for a Lighting's cache of specular maps.)doc")
             py::is_operator())
         .def("__hash__", &ReflectanceFunction::getKey);
 
-    py::class_<PhongReflectance, ReflectanceFunction>(m, "Phong", R"doc(Normalised Phong lobe (n + 1) / (2 pi) max(0, cos a)^n about the reflection direction.
+    py::class_<PhongReflectance, ReflectanceFunction>(
+        m, "Phong",
+        R"doc(Normalised Phong lobe (n + 1) / (2 pi) max(0, cos a)^n about the reflection direction.
 
 Its specular map, looked up at the view direction mirrored about the normal, is the probe
 prefiltered by the lobe; a probe of constant radiance 1 gives 1. Larger n is sharper;
@@ -45,12 +49,14 @@ n = 0 is a uniform hemisphere.)doc")
             return "iximage.Phong(" + std::to_string(phong.getExponent()) + ")";
         });
 
-    py::class_<LambertReflectance, ReflectanceFunction>(m, "Lambert", R"doc(Lambertian reflectance max(0, cos a) / pi.
+    py::class_<LambertReflectance, ReflectanceFunction>(
+        m, "Lambert", R"doc(Lambertian reflectance max(0, cos a) / pi.
 
 Its specular map, looked up at the surface normal, is the outgoing radiance of a white
 Lambertian surface (the irradiance divided by pi); a probe of constant radiance 1 gives 1.)doc")
         .def(py::init<>())
-        .def("__repr__", [](const LambertReflectance&) { return std::string("iximage.Lambert()"); });
+        .def("__repr__",
+             [](const LambertReflectance&) { return std::string("iximage.Lambert()"); });
 }
 
 }  // namespace ixPython

@@ -20,8 +20,7 @@ std::string chosenFile;  // guarded by setupMutex; empty until named or first re
 // The folder holding this module's shared object.
 std::filesystem::path moduleFolder() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<const void*>(&moduleFolder), &info) || !info.dli_fname)
-        return {};
+    if (!dladdr(reinterpret_cast<const void*>(&moduleFolder), &info) || !info.dli_fname) return {};
     std::error_code error;
     const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, error);
     return error ? std::filesystem::path() : file.parent_path();

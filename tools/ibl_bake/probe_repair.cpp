@@ -14,7 +14,9 @@ bool isFinite(const FloatPixel3<float>& p) {
     return std::isfinite(p.red) && std::isfinite(p.green) && std::isfinite(p.blue);
 }
 
-bool hasNegative(const FloatPixel3<float>& p) { return p.red < 0.f || p.green < 0.f || p.blue < 0.f; }
+bool hasNegative(const FloatPixel3<float>& p) {
+    return p.red < 0.f || p.green < 0.f || p.blue < 0.f;
+}
 
 }  // namespace
 
