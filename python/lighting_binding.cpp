@@ -71,7 +71,10 @@ void requireProbe(const ImageBasedLighting& lighting) {
 // The probe image held by the lighting object (a library lighting object keeps it alive).
 Float3Image& probeImage(ImageBasedLighting& lighting) {
     requireProbe(lighting);
-    return static_cast<Float3Image&>(*lighting.getReflectionMap()->image);
+    const EnvironmentMap* map = lighting.getReflectionMap();
+    if (!map || !map->image || map->image->getPixelType() != ixImage::kPixelFloat3)
+        throw std::runtime_error("this Lighting holds no usable light probe");
+    return static_cast<Float3Image&>(*map->image);
 }
 
 Irradiance computedIrradiance(ImageBasedLighting& lighting) {
