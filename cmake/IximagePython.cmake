@@ -18,7 +18,8 @@ if(IXIMAGE_BUILD_TOOLS AND NOT IXIMAGE_SANITIZE)
     set(iximage_python_default ON)
   endif()
 endif()
-# Sanitized builds leave it off: an uninstrumented interpreter cannot load an instrumented module.
+# Sanitized builds leave it off by default: the interpreter is not instrumented, so the module
+# loads only with the sanitizer runtimes preloaded (LD_PRELOAD) and leak checking off.
 option(IXIMAGE_BUILD_PYTHON "Build the Python module (needs pybind11, NumPy and the tools)"
   ${iximage_python_default})
 
