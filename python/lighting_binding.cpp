@@ -165,18 +165,20 @@ py::array_t<float> irradianceAt(Lighting& self, const py::object& object) {
     const double* n = normals.data();
     float* e = out.mutable_data();
     const py::ssize_t count = normals.size() / 3;
-    py::gil_scoped_release release;
-    for (py::ssize_t i = 0; i < count; ++i, n += 3, e += 3) {
-        // Unit normals only: the quadratic form is the irradiance only on the unit sphere.
-        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        if (!(std::fabs(length - 1.0) <= 1e-3))
-            throw py::value_error("normals must be unit vectors; normal " + std::to_string(i) +
-                                  " has length " + std::to_string(length));
-        const ixImage::FloatPixel3<double> value =
-            ixImage::evaluateIrradiance(irradiance, n[0], n[1], n[2]);
-        e[0] = float(value.red);
-        e[1] = float(value.green);
-        e[2] = float(value.blue);
+    {
+        py::gil_scoped_release release;
+        for (py::ssize_t i = 0; i < count; ++i, n += 3, e += 3) {
+            // Unit normals only: the quadratic form is the irradiance only on the unit sphere.
+            const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (!(std::fabs(length - 1.0) <= 1e-3))
+                throw py::value_error("normals must be unit vectors; normal " + std::to_string(i) +
+                                      " has length " + std::to_string(length));
+            const ixImage::FloatPixel3<double> value =
+                ixImage::evaluateIrradiance(irradiance, n[0], n[1], n[2]);
+            e[0] = float(value.red);
+            e[1] = float(value.green);
+            e[2] = float(value.blue);
+        }
     }
     return out;
 }
