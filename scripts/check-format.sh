@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 mode=(--dry-run -Werror)
 [ "${1:-}" = "--fix" ] && mode=(-i)
 git ls-files -- 'iximage/*.h' 'iximage/*.cpp' 'tests/*.h' 'tests/*.cpp' 'bench/*.cpp' \
-  'tools/*.h' 'tools/*.cpp' 'examples/*.cpp' 'fuzz/*.cpp' \
+  'tools/*.h' 'tools/*.cpp' 'examples/*.cpp' 'fuzz/*.cpp' 'python/*.h' 'python/*.cpp' \
   | xargs -r clang-format "${mode[@]}"

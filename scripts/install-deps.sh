@@ -9,6 +9,7 @@ packages=(
   libimath-dev libopenexr-dev libstb-dev libpng-dev
   clang-format clang libclang-rt-14-dev
   chromium  # headless, with its software WebGL, for the viewer page's browser test
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest
 )
 
 missing=()
