@@ -63,8 +63,8 @@
 #include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/lighting/reflectance_function.h"
-#include "iximage/lighting/working_probe.h"
 #include "iximage/lighting/view_dependent_map.h"
+#include "iximage/lighting/working_probe.h"
 
 #include "iximage/tonemap/tone_map.h"
 

@@ -44,10 +44,10 @@
 #include "iximage/interfaces/reference.h"
 #include "iximage/interfaces/strings.h"
 #include "iximage/lighting/reflectance_function.h"
-#include "iximage/sh/spherical_harmonics.h"
-#include "iximage/lighting/working_probe.h"
 #include "iximage/lighting/view_dependent_map.h"
+#include "iximage/lighting/working_probe.h"
 #include "iximage/sh/light_window.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 class ioWriteContext;
 class ioReadContext;

@@ -16,8 +16,8 @@
 
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
-#include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/detail/specular_pipeline.h"
+#include "iximage/lighting/image_based_lighting.h"
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"

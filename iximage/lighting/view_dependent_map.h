@@ -30,10 +30,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "iximage/interfaces/pixel_types.h"
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/linear.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/reference.h"
 
 namespace ixImage {

@@ -13,9 +13,9 @@
 // Ownership and threads: plain values and pure functions.
 #pragma once
 
+#include "iximage/interfaces/export.h"
 #include "iximage/interfaces/pixel_types.h"
 #include "iximage/sh/spherical_harmonics.h"
-#include "iximage/interfaces/export.h"
 
 namespace ixImage {
 

@@ -13,8 +13,8 @@
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/brdf_coeffs.h"
-#include "iximage/sh/reflection_map.h"
 #include "iximage/sh/detail/sh_tables.h"
+#include "iximage/sh/reflection_map.h"
 #include "lighting/lighting_test_util.h"
 #ifdef IXIMAGE_TEST_HAVE_SKY
 #include "sky_probe.h"

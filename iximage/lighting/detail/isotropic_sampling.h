@@ -29,8 +29,8 @@
 #include <cmath>
 #include <vector>
 
-#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/array_n.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 namespace detail {

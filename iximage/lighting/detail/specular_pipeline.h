@@ -2,13 +2,13 @@
 // ImageBasedLighting (internal to the library; implemented in specular_cache.cpp).
 #pragma once
 
-#include "iximage/interfaces/pixel_types.h"
-#include "iximage/sh/spherical_harmonics.h"
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/interfaces/reference.h"
 #include "iximage/lighting/reflectance_function.h"
 #include "iximage/sh/light_window.h"
+#include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
 namespace detail {
