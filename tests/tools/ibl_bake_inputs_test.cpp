@@ -241,7 +241,8 @@ TEST(IblBakeInputs, ManyProbesInOneRun) {
     for (const std::string& phrase : says)
         EXPECT_NE(run.stderrText.find(phrase), std::string::npos) << phrase << "\n"
                                                                   << run.stderrText;
-    EXPECT_EQ(files, 2u * 7u) << "each: probe.png, irradiance and Phong 4 (EXR, PNG), sheet, JSON";
+    EXPECT_EQ(files, 2u * 9u)
+        << "each: probe.png, irradiance and Phong 4 (EXR, PNG), sheet, JSON, balls, viewer";
     EXPECT_FALSE(std::filesystem::exists(out + "/spoilt/irradiance.json"));
     const std::pair<const char*, float> light[] = {{"one", 1.0f}, {"two", 2.0f}};
     for (const auto& [stem, value] : light)
