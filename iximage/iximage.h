@@ -52,6 +52,7 @@
 #include "iximage/sh/sh_tables.h"
 #include "iximage/sh/specular_map.h"
 
+#include "iximage/lighting/brdf_coeff_cache.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/lambert_reflectance.h"
