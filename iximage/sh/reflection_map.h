@@ -11,9 +11,13 @@
 //  - Ownership: the caller owns the light coefficients, the reflectance coefficients and the
 //    output image; the product of the two lives only for the duration of one call.
 //  - Threads: the rotation into every viewing direction runs on ixUtil::ThreadPool::get(), one
-//    band of rows per work index; the bands write disjoint rows of the output and only read
-//    the product, the rotation matrices and the azimuth tables. The call returns when every
-//    band has finished. The rotation matrices and SH tables must not change meanwhile.
+//    band of four rows per work index (handed out from the pool's shared counter, so the
+//    threads stay balanced); the bands write disjoint rows of the output and only read the
+//    product, the rotation matrices and the azimuth tables. The call returns when every band
+//    has finished. The rotation matrices and SH tables must not change meanwhile.
+//  - Arithmetic: each coefficient is the sum the per-row formula gives, term for term in the
+//    same order, whatever the thread count or vector width (AVX2 where the processor has it,
+//    SSE2 otherwise; no fused multiply-add).
 #pragma once
 
 #include <memory>
