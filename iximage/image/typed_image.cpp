@@ -20,6 +20,20 @@ namespace ixImage {
 template <class T>
 static T* allocatePixels(int count) {
     static_assert(std::is_trivially_destructible<T>::value, "pixels need no destruction");
+    if constexpr (std::is_same<T, ShrmPixel>::value) {
+        // A reflection map is 58 MB of zero coefficients: memory that already reads as zero
+        // (fresh pages from the system) is not cleared a second time, and only each pixel's
+        // order and count are written. The pixel is an aggregate, so the zeroed storage holds
+        // pixels whose coefficients are the +0.0 that default construction gives.
+        T* pixels =
+            static_cast<T*>(ixUtil::allocateZeroedBuffer(static_cast<size_t>(count) * sizeof(T)));
+        const T constructed{};
+        for (int i = 0; i < count; ++i) {
+            pixels[i].order = constructed.order;
+            pixels[i].count = constructed.count;
+        }
+        return pixels;
+    }
     T* pixels = static_cast<T*>(ixUtil::allocateBuffer(static_cast<size_t>(count) * sizeof(T)));
     for (int i = 0; i < count; ++i) new (pixels + i) T;
     return pixels;

@@ -36,6 +36,23 @@ void* allocateBuffer(std::size_t bytes) {
     return buffer;
 }
 
+void* allocateZeroedBuffer(std::size_t bytes) {
+    if (bytes == 0) bytes = 1;
+    // calloc knows whether its block is fresh from the system (then it skips the clearing).
+    void* buffer = std::calloc(1, bytes);
+    if (!buffer) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kHugeThreshold) {
+        // The advice covers the whole huge pages inside the block.
+        const std::size_t start = roundUp(reinterpret_cast<std::size_t>(buffer), kHugePage);
+        const std::size_t end =
+            (reinterpret_cast<std::size_t>(buffer) + bytes) / kHugePage * kHugePage;
+        if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+#endif
+    return buffer;
+}
+
 void freeBuffer(void* buffer) noexcept { std::free(buffer); }
 
 }  // namespace ixUtil

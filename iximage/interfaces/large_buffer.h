@@ -16,7 +16,11 @@
 namespace ixUtil {
 
 IXIMAGE_API void* allocateBuffer(std::size_t bytes);
-// Releases memory from allocateBuffer (null is ignored).
+// Memory of `bytes` that reads as all zero bytes, aligned to 16 bytes (huge-page advice as
+// above for big buffers). Fresh pages from the system are already zero and are not written
+// again, so their first touch can happen later, where the work is. Released by freeBuffer.
+IXIMAGE_API void* allocateZeroedBuffer(std::size_t bytes);
+// Releases memory from allocateBuffer or allocateZeroedBuffer (null is ignored).
 IXIMAGE_API void freeBuffer(void* buffer) noexcept;
 
 }  // namespace ixUtil

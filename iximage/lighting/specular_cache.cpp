@@ -13,10 +13,12 @@
 // energy that the coefficients capture. A component of exactly 0 means "nothing to reflect":
 // no map is built and the entry remembers the failure.
 #include <memory>
+#include <utility>
 
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/lighting/detail/specular_pipeline.h"
+#include "iximage/lighting/brdf_coeff_cache.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"
@@ -38,21 +40,31 @@ constexpr int kMapWidth = 200;
 constexpr int kMapHeight = 100;
 
 // Samples the reflectance and projects it onto SH; null when its norm has a zero channel.
-// (A NaN component is not zero and goes on.)
-std::unique_ptr<BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction& rf, Rgb& norm) {
+// (A NaN component is not zero and goes on.) The result depends on the reflectance alone, so
+// for the library's own models it comes from the process-wide cache (brdf_coeff_cache.h) when
+// another build already made it.
+std::shared_ptr<const BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction& rf, Rgb& norm) {
+    BrdfCoeffEntry entry;
+    if (findBrdfCoeffs(rf, entry)) {
+        norm = entry.norm;
+        return entry.coeffs;
+    }
     std::unique_ptr<BrdfArray> coeffs;
     {
         BrdfArray samples({kPolarSamples, kPolarSamples, kAzimuthSamples});
         checkpoint(nullptr);
         rf.sampleBrdf(samples, norm);
         checkpoint("brdf sampling");
-        if (norm.red == 0.0 || norm.green == 0.0 || norm.blue == 0.0) return nullptr;
-
-        coeffs.reset(new BrdfArray({kBands, kBands, kBands}));
-        computeBrdfCoeffs(samples, *coeffs, kBrdfOrder);
-        checkpoint("brdf coeffs");
+        if (norm.red != 0.0 && norm.green != 0.0 && norm.blue != 0.0) {
+            coeffs.reset(new BrdfArray({kBands, kBands, kBands}));
+            computeBrdfCoeffs(samples, *coeffs, kBrdfOrder);
+            checkpoint("brdf coeffs");
+        }
     }  // the 48 MB of samples go before the reflection map is built
-    return coeffs;
+    entry.norm = norm;
+    entry.coeffs = std::move(coeffs);
+    storeBrdfCoeffs(rf, entry);
+    return entry.coeffs;
 }
 
 }  // namespace
@@ -72,7 +84,7 @@ ix::Reference<ShrmImage> buildReflectionCoefficients(const ReflectanceFunction& 
     }
     if (progress) progress->set(0.1);
     Rgb norm;
-    std::unique_ptr<BrdfArray> coeffs = sampleAndProjectBrdf(rf, norm);
+    std::shared_ptr<const BrdfArray> coeffs = sampleAndProjectBrdf(rf, norm);
     if (!coeffs) return nullptr;
     if (progress) progress->set(0.4);
 

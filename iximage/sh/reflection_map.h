@@ -11,10 +11,17 @@
 //  - Ownership: the caller owns the light coefficients, the reflectance coefficients and the
 //    output image; the product of the two lives only for the duration of one call.
 //  - Threads: the rotation into every viewing direction runs on ixUtil::ThreadPool::get(), one
-//    band of rows per work index; the bands write disjoint rows of the output and only read
-//    the product, the rotation matrices and the azimuth tables. The call returns when every
-//    band has finished. The rotation matrices and SH tables must not change meanwhile.
+//    band of four rows per work index (handed out from the pool's shared counter, so the
+//    threads stay balanced); the bands write disjoint rows of the output and only read the
+//    product, the rotation matrices and the azimuth tables. The call returns when every band
+//    has finished. The rotation matrices and SH tables must not change meanwhile.
+//  - Arithmetic: each coefficient is the sum the per-row formula gives, term for term in the
+//    same order, whatever the thread count or vector width (AVX2 where the processor has it,
+//    SSE2 otherwise; no fused multiply-add).
 #pragma once
+
+#include <memory>
+#include <vector>
 
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/array_n.h"
@@ -25,6 +32,10 @@
 #include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
+
+namespace detail {
+struct ShrmRowsInput;
+}
 
 // Product of light and reflectance coefficients, index [l][m + 20][p][q + 20]
 // (l = 0..20 lighting band, m its order, p = 0..20 view band, q = -20..20 shared order).
@@ -48,19 +59,28 @@ IXIMAGE_API void computeReflectionCoeffs(const SphericalHarmonics<FloatPixel3<do
 // t of n takes rows [t * base + min(t, rem), (t + 1) * base + min(t + 1, rem)) with
 // base = H / n and rem = H mod n, so bands differ by at most one row and indices beyond the row
 // count get none. Every field is set by the launcher and only read during the run.
+// initialize() packs the product entries the rows read into one shared array (on the calling
+// thread, once per run); finalize() releases it. work() called outside a run packs for itself.
 class IXIMAGE_API CreateSHRM : public ixUtil::ThreadedAlg {
 public:
     CreateSHRM(const ReflectionProduct* product, ShrmImage* image, int lightOrder,
                const double* rotationMatrices);
     ~CreateSHRM() override;
 
+    void initialize(int count) override;
     void work(int index, int count) override;
+    void finalize() override;
 
 private:
     const ReflectionProduct* product;
     ShrmImage* image;
     int lightOrder;
     const double* rotationMatrices;
+    std::vector<FloatPixel3<double>> packed;
+    std::unique_ptr<detail::ShrmRowsInput> input;
+
+    std::unique_ptr<detail::ShrmRowsInput> prepare(
+        std::vector<FloatPixel3<double>>& packedOut) const;
 };
 
 }  // namespace ixImage
