@@ -91,23 +91,6 @@ TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
     }
 }
 
-TEST(Error, FormatsThePrintfMessageInFull) {
-    const ixUtil::Error none;
-    const ixUtil::Error e(1, "Failed to load %s (%d of %.2f).", "matrices.txt", 7, 2.5);
-    EXPECT_TRUE(e.isError());
-    EXPECT_EQ(e.getCode(), 1);
-    EXPECT_EQ(e.getMessage(), "Failed to load matrices.txt (7 of 2.50).");
-
-    const std::string longText(5000, 'x');
-    const ixUtil::Error longError(3, "%s|end", longText.c_str());
-    EXPECT_EQ(longError.getMessage(), longText + "|end");
-    ixUtil::Error copy(e);
-    EXPECT_EQ(copy.getMessage(), e.getMessage());
-    copy = none;
-    EXPECT_FALSE(copy.isError());
-    EXPECT_EQ(copy.getMessage(), "");
-}
-
 namespace {
 
 class Counted : public ix::ReferenceCount {

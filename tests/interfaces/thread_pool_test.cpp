@@ -157,28 +157,6 @@ TEST(ThreadPool, NestedRunsFromInsideWorkComplete) {
     EXPECT_EQ(total.load(), 6 * 5 * 20);
 }
 
-TEST(ThreadPool, TwoIndicesRunConcurrentlyWhenThreadsAllow) {
-    ThreadLimitGuard guard;
-    ThreadPool::get().setThreadLimit(2);
-    if (ThreadPool::get().getThreadCount() < 2) GTEST_SKIP() << "one hardware thread";
-    // Each index waits until the other is running: this only ends (well before the deadline)
-    // if the pool really runs work in parallel.
-    struct MeetAlg : ThreadedAlg {
-        std::atomic<bool> met{false};
-        std::atomic<int> running{0};
-        void work(int, int) override {
-            running++;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (running.load() < 2 && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
-            if (running.load() >= 2) met = true;
-        }
-    };
-    MeetAlg alg;
-    ThreadPool::get().run(alg, 2);
-    EXPECT_TRUE(alg.met.load());
-}
-
 TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
     ThreadLimitGuard guard;
     const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -216,29 +194,4 @@ TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
                 << "a one-thread run works on its caller";
         }
     }
-}
-
-namespace {
-
-// Runs on the pool after its workers were joined at exit; the run must still complete.
-void runAfterShutdown() {
-    SumAlg alg;
-    ThreadPool::get().run(alg, 100);
-    if (alg.sum.load() != 5050) std::_Exit(3);
-}
-
-}  // namespace
-
-TEST(ThreadPoolDeathTest, ExitJoinsWorkersAndLaterRunsStillComplete) {
-    // The child process starts afresh (threadsafe style), so the exit handler below is
-    // registered before the pool exists and therefore runs after the pool's workers are joined.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            std::atexit(runAfterShutdown);
-            SumAlg alg;
-            ThreadPool::get().run(alg, 1000);
-            std::exit(alg.sum.load() == 500500 ? 0 : 2);
-        },
-        ::testing::ExitedWithCode(0), "");
 }

@@ -99,22 +99,6 @@ TEST(IrradianceAlg, IgnoresMapsWithoutUsablePixels) {
     }
 }
 
-TEST(IrradianceAlg, AccumulatingTwiceDoublesAndCopiesCarryTheSums) {
-    auto probe = ixTest::makeLatLongProbe(64, 32, ixTest::skyRadiance);
-    auto map = withImage(new ixImage::LatLongMap(64, 32), probe.get());
-    IrradianceAlg once, twice;
-    once.accumulate(*map);
-    twice.accumulate(*map);
-    twice.accumulate(*map);
-    const auto a = coefficientsOf(once), b = coefficientsOf(twice);
-    const auto c = coefficientsOf(IrradianceAlg(twice));
-    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k) {
-        EXPECT_NEAR(b[k].red, 2 * a[k].red, 1e-5 * std::fabs(a[0].red)) << "k " << k;
-        EXPECT_NEAR(b[k].blue, 2 * a[k].blue, 1e-5 * std::fabs(a[0].blue)) << "k " << k;
-        EXPECT_EQ(c[k].green, b[k].green) << "k " << k;
-    }
-}
-
 // Corners of a sphere map lie outside the disc and must not be read: fill them with infinities.
 TEST(IrradianceAlg, SphereMapSkipsPixelsOutsideTheDisc) {
     const int size = 64;

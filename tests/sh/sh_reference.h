@@ -4,11 +4,12 @@
 #include <cmath>
 #include <vector>
 
+#include "support/test_math.h"
 #include "tools/sh_rotation_math.h"
 
 namespace shTest {
 
-constexpr double kPi = 3.141592653589793;
+using ixTest::kPi;
 constexpr double kStep = kPi / 100.0;
 
 // Pbar(l,m)(cos theta) by the reference recurrence (independent of the library's tables).
