@@ -258,7 +258,6 @@ TEST_F(InTempFolder, PrintShrmsEncodesPerCoefficientRange) {
     for (const Case& c : cases)
         EXPECT_EQ(word(c.x, c.y, c.c, c.k), c.expected)
             << "pixel " << c.x << "," << c.y << " channel " << c.c << " coefficient " << c.k;
-
 }
 
 }  // namespace

@@ -58,39 +58,6 @@ TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
     }
 }
 
-TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
-    struct NormalizeCase {
-        const char* name;
-        ixLinear::VectorFlt v;
-        bool ok;
-    };
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const NormalizeCase cases[] = {
-        {"axis", {0, 0, 5}, true},
-        {"diagonal", {1, -1, 1}, true},
-        {"small", {1e-15f, 0, 2e-15f}, true},
-        {"large", {3e15f, 4e15f, 0}, true},
-        {"zero", {0, 0, 0}, false},
-        {"infinite", {inf, 0, 0}, false},
-        {"nan", {nan, 1, 0}, false},
-    };
-    for (const NormalizeCase& c : cases) {
-        ixLinear::VectorFlt v = c.v;
-        EXPECT_EQ(v.normalize(), c.ok) << c.name;
-        if (c.ok) {
-            const double len = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-            EXPECT_NEAR(len, 1.0, 1e-6) << c.name;
-            // The direction is kept: the components keep their ratio to the original.
-            EXPECT_NEAR(double(v.x) * c.v.y, double(v.y) * c.v.x,
-                        1e-6 * std::abs(double(c.v.x) + c.v.y) + 1e-30)
-                << c.name;
-        } else {
-            EXPECT_EQ(std::memcmp(&v, &c.v, sizeof v), 0) << c.name << " changed on failure";
-        }
-    }
-}
-
 namespace {
 
 class Counted : public ix::ReferenceCount {

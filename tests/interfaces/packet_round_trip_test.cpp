@@ -136,31 +136,6 @@ TEST(PacketRoundTrip, EveryPixelTypeWithOddSizesAndWrapFlags) {
     }
 }
 
-// A newer writer may append items to a sub-packet; an older reader skips them at its end.
-TEST(PacketRoundTrip, EndSubPacketSkipsUnreadItems) {
-    std::mt19937 rng(7);
-    ix::Reference<Image> image = packetTest::makeRandomImage(kPixelFloat, 2, 2, false, false, rng);
-    ioWriteContext writer("");
-    writer.startSubPacket();
-    writer.writeInt(10);
-    writer.writeDouble(2.5);
-    writer.startSubPacket();
-    writer.writeBool(true);
-    writer.endSubPacket();
-    packetFile::writeImage(writer, image.get());
-    writer.endSubPacket();
-    writer.writePointer(image.get(), 0);
-    writer.writeInt(11);
-    ioReadContext reader(writer.getBytes().data(), writer.getBytes().size());
-    reader.startSubPacket();
-    EXPECT_EQ(reader.readInt(), 10);
-    reader.endSubPacket();
-    // The image record stood inside the skipped part, so its reference reads back as null.
-    EXPECT_FALSE(readImagePointer(reader));
-    EXPECT_EQ(reader.readInt(), 11);
-    EXPECT_TRUE(reader.isOk()) << reader.getErrorMessage();
-}
-
 TEST(PacketPointers, OneRecordReferencedTwiceNullAndNeverWritten) {
     std::mt19937 rng(3);
     ix::Reference<Image> written = packetTest::makeRandomImage(kPixelByte4, 3, 2, true, false, rng);

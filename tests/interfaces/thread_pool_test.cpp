@@ -22,11 +22,6 @@ using ixUtil::ThreadPool;
 
 namespace {
 
-// Restores the default limit (all hardware threads) when a test that changes it ends.
-struct ThreadLimitGuard {
-    ~ThreadLimitGuard() { ThreadPool::get().setThreadLimit(INT_MAX); }
-};
-
 // Counts the pool's calls and flags any work outside initialize .. finalize, any finalize
 // before every work call returned, and any index or count other than promised.
 class RecordingAlg : public ThreadedAlgBase {
@@ -155,43 +150,4 @@ TEST(ThreadPool, NestedRunsFromInsideWorkComplete) {
     outer.counts = {5, 20};
     ThreadPool::get().run(outer, 6);
     EXPECT_EQ(total.load(), 6 * 5 * 20);
-}
-
-TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
-    ThreadLimitGuard guard;
-    const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    struct LimitCase {
-        int requested, expected;
-    };
-    const LimitCase cases[] = {{1, 1},  {2, std::min(2, hardware)}, {0, 1},
-                               {-7, 1}, {INT_MAX, hardware},        {hardware, hardware}};
-    for (const LimitCase& c : cases) {
-        ThreadPool::get().setThreadLimit(c.requested);
-        EXPECT_EQ(ThreadPool::get().getThreadCount(), c.expected) << "limit " << c.requested;
-        struct ConcurrencyAlg : ThreadedAlg {
-            std::atomic<int> active{0}, maxActive{0};
-            std::mutex mutex;
-            std::set<std::thread::id> threads;
-            void work(int, int) override {
-                const int now = ++active;
-                int seen = maxActive.load();
-                while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {
-                }
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    threads.insert(std::this_thread::get_id());
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                --active;
-            }
-        };
-        ConcurrencyAlg alg;
-        ThreadPool::get().run(alg, 64);
-        EXPECT_LE(alg.maxActive.load(), c.expected) << "limit " << c.requested;
-        EXPECT_LE(static_cast<int>(alg.threads.size()), c.expected) << "limit " << c.requested;
-        if (c.expected == 1) {
-            EXPECT_EQ(alg.threads.count(std::this_thread::get_id()), 1u)
-                << "a one-thread run works on its caller";
-        }
-    }
 }

@@ -199,7 +199,8 @@ TEST_F(LightingTest, TwoObjectsOnTwoThreadsMatchTheirSequentialResults) {
         ixUtil::Error error;
         run.lighting.setLightProbe(run.probe.get(), error);
         run.lighting.getIrradiance(run.irr, nullptr);
-        if (EnvironmentMap* map = run.lighting.getSpecularMap(phong, nullptr)) run.specular = map->image;
+        if (EnvironmentMap* map = run.lighting.getSpecularMap(phong, nullptr))
+            run.specular = map->image;
     };
     Run together[2], alone[2];
     for (Run* runs : {together, alone}) {

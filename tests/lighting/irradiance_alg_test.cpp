@@ -99,24 +99,6 @@ TEST(IrradianceAlg, IgnoresMapsWithoutUsablePixels) {
     }
 }
 
-// Corners of a sphere map lie outside the disc and must not be read: fill them with infinities.
-TEST(IrradianceAlg, SphereMapSkipsPixelsOutsideTheDisc) {
-    const int size = 64;
-    auto image = constantImage(size, size, {1, 1, 1});
-    const float inf = std::numeric_limits<float>::infinity();
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            const double du = (x + 0.5) / size - 0.5, dv = (y + 0.5) / size - 0.5;
-            if (du * du + dv * dv > 0.25) image->at(x, y) = {inf, inf, inf};
-        }
-    IrradianceAlg alg;
-    alg.accumulate(*withImage(new ixImage::SphereMap(size), image.get()));
-    const auto L = coefficientsOf(alg);
-    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k)
-        EXPECT_TRUE(std::isfinite(L[k].red)) << "k " << k;
-    EXPECT_NEAR(L[0].red, kWhiteL0, 0.05 * kWhiteL0);
-}
-
 // Half pixels round both weight products to half: agreement with float pixels within the
 // half's relative precision (2^-11 per rounding).
 TEST(IrradianceAlg, HalfPixelsMatchFloatPixels) {

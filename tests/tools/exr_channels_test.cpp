@@ -3,11 +3,11 @@
 // row; the values are chosen exactly representable in half.
 #include <gtest/gtest.h>
 
+#include <Imath/half.h>
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
-#include <Imath/half.h>
 
 #include <filesystem>
 #include <string>
@@ -18,7 +18,9 @@
 namespace {
 
 constexpr int kW = 5, kH = 3;
-float valueAt(int x, int fileRow, int c) { return 0.25f * float(x + 1) + 4.0f * fileRow + 64.0f * c; }
+float valueAt(int x, int fileRow, int c) {
+    return 0.25f * float(x + 1) + 4.0f * fileRow + 64.0f * c;
+}
 
 // Writes the channels named (all of one type) with valueAt(x, row, channel index).
 template <class T>
@@ -55,7 +57,8 @@ TEST(BakeExr, HalfChannelsAndLuminanceOnlyFilesLoadAsFloatRgb) {
                 const ixImage::FloatPixel3<float>& p = loaded.image->at(x, kH - 1 - y);
                 const float rgb[3] = {p.red, p.green, p.blue};
                 for (int k = 0; k < 3; ++k)
-                    EXPECT_EQ(rgb[k], valueAt(x, y, c.channelOf[k])) << c.file << " " << x << "," << y;
+                    EXPECT_EQ(rgb[k], valueAt(x, y, c.channelOf[k]))
+                        << c.file << " " << x << "," << y;
             }
     }
 }
