@@ -121,4 +121,28 @@ TEST(IrradianceAlg, HalfPixelsMatchFloatPixels) {
     }
 }
 
+// One lit pixel at a time: its nine coefficients are (omega L / pi) K_k Y_k at the pixel's
+// centre direction, with omega = cos(latitude) (2 pi / w) (pi / h) and the basis written in
+// the matrix frame (x, y, z) = (-d.x, -d.y, d.z). Pins the sample positions and weights.
+TEST(IrradianceAlg, SinglePixelProjectsAtItsCentreDirection) {
+    const int w = 64, h = 32;
+    const double K[9] = {0.282095, 0.488603, 0.488603, 0.488603, 1.092548,
+                         1.092548, 0.315392, 1.092548, 0.546274};
+    const int pixels[][2] = {{0, 16}, {5, 3}, {40, 27}, {63, 31}, {17, 12}};
+    for (const auto& p : pixels) {
+        auto image = constantImage(w, h, {0, 0, 0});
+        image->at(p[0], p[1]) = {2.0f, 0.0f, 0.0f};
+        IrradianceAlg alg;
+        alg.accumulate(*withImage(new ixImage::LatLongMap(w, h), image.get()));
+        const auto L = coefficientsOf(alg);
+        const Dir d = ixTest::pixelDirection(p[0], p[1], w, h);
+        const double x = -d.x, y = -d.y, z = d.z;
+        const double basis[9] = {1, y, z, x, x * y, y * z, 3 * z * z - 1, x * z, x * x - y * y};
+        const double weight = 2.0 * std::sqrt(1 - z * z) * (2 * ixTest::kPi / w) / h;
+        for (int k = 0; k < 9; ++k)
+            EXPECT_NEAR(L[k].red, weight * K[k] * basis[k], 1e-5 * weight)
+                << "pixel " << p[0] << "," << p[1] << " k " << k;
+    }
+}
+
 }  // namespace

@@ -83,4 +83,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelCase{"Phong32", 32, 0.01}),
     [](const ::testing::TestParamInfo<ModelCase>& info) { return std::string(info.param.name); });
 
+// Cache keys: equal parameters share one, models never collide, and out-of-range exponents
+// clamp (their keys follow the clamped value).
+TEST(ReflectanceModelKeys, EqualParametersShareAKeyAndExponentsClamp) {
+    using ixImage::PhongReflectance;
+    EXPECT_EQ(PhongReflectance(16).getKey(), PhongReflectance(16).getKey());
+    EXPECT_NE(PhongReflectance(16).getKey(), PhongReflectance(17).getKey());
+    const int lambertKey = ixImage::LambertReflectance().getKey();
+    for (int n : {0, 1, 64, 0xFFFFFF, 0x7FFFFFFF, -5})
+        EXPECT_NE(PhongReflectance(n).getKey(), lambertKey) << "n " << n;
+    EXPECT_EQ(PhongReflectance(-5).getExponent(), 0);
+    EXPECT_EQ(PhongReflectance(-5).getKey(), PhongReflectance(0).getKey());
+    EXPECT_EQ(PhongReflectance(0x7FFFFFFF).getExponent(), PhongReflectance::kMaxExponent);
+}
+
 }  // namespace
