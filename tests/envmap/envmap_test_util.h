@@ -7,23 +7,17 @@
 
 #include "iximage/envmap/environment_map.h"
 #include "iximage/interfaces/linear.h"
+#include "support/test_math.h"
 
 namespace ixTest {
 
-constexpr double kPi = 3.14159265358979323846;
-
-struct Dir3 {
-    double x, y, z;
-};
-
-inline Dir3 toDir3(const ixLinear::VectorFlt& v) { return {v.x, v.y, v.z}; }
-inline double dot(const Dir3& a, const Dir3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double length(const Dir3& d) { return std::sqrt(dot(d, d)); }
+inline Dir toDir(const ixLinear::VectorFlt& v) { return {v.x, v.y, v.z}; }
+inline double length(const Dir& d) { return std::sqrt(dot(d, d)); }
 // Largest component difference.
-inline double maxDiff(const Dir3& a, const Dir3& b) {
+inline double maxDiff(const Dir& a, const Dir& b) {
     return std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
 }
-inline std::ostream& operator<<(std::ostream& os, const Dir3& d) {
+inline std::ostream& operator<<(std::ostream& os, const Dir& d) {
     return os << "(" << d.x << ", " << d.y << ", " << d.z << ")";
 }
 

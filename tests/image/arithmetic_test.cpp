@@ -137,18 +137,6 @@ TEST(ImageDiv, MaskRuleOnEveryPair) {
     }
 }
 
-TEST(ImageAverage, EmptyOrUnsupportedImagesGiveZero) {
-    FloatImage emptyFloat;
-    Half4Image emptyHalf;
-    Double3Image doubles;  // no average for this type
-    doubles.setSize(1, 1);
-    doubles.data()[0] = {1.0, 2.0, 3.0};
-    for (const Image* image :
-         {(const Image*)&emptyFloat, (const Image*)&emptyHalf, (const Image*)&doubles})
-        EXPECT_EQ(componentsOf(imageAverage(*image)), Components({0, 0, 0, 0}))
-            << "tag " << image->getPixelType();
-}
-
 // Plain references: sums in storage order, scaled by the float reciprocal of the count, bytes
 // truncated. Random half bits include infinities and NaNs, which count as 1.
 TEST(ImageAverage, MatchesPlainReferenceOnRandomImages) {

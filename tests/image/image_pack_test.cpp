@@ -118,40 +118,6 @@ TEST(ImagePackInvariants, RandomTiles) {
     for (const PackRun& run : runs) checkRandomPack(run);
 }
 
-TEST(ImagePackWorkedCases, WideImageWidensTheAtlas) {
-    auto wide = makeTile(0, 100, 20, false, false);
-    Packing packing;
-    imagePack(packing, {wide.get()}, 0.0f, false, true);
-    EXPECT_GE(packing.xSize(), 100);
-    EXPECT_EQ(packing.ySize(), 64);
-}
-
-TEST(ImagePackWorkedCases, WithoutPixelsOnlyTheShapeIsRecorded) {
-    std::vector<std::unique_ptr<TypedImage<float>>> tiles;
-    std::vector<Image*> images;
-    for (int i = 0; i < 30; ++i) {
-        tiles.push_back(makeTile(i, 3 + i % 7, 2 + i % 5, false, false));
-        images.push_back(tiles.back().get());
-    }
-    Packing withPixels, withoutPixels;
-    imagePack(withPixels, images, 0.0f, true, true);
-    imagePack(withoutPixels, images, 0.0f, true, false);
-    EXPECT_FALSE(withoutPixels.atlas);
-    EXPECT_TRUE(withoutPixels.getPixelType() == kPixelFloat && withoutPixels.getPixelSize() == 4);
-    EXPECT_EQ(withoutPixels.xSize(), withPixels.xSize());
-    EXPECT_EQ(withoutPixels.ySize(), withPixels.ySize());
-    for (int i = 0; i < 30; ++i) {
-        const ixUtil::Transform2d &a = withPixels.getTransform(i),
-                                  &b = withoutPixels.getTransform(i);
-        EXPECT_TRUE(a.xScale == b.xScale && a.xOffset == b.xOffset && a.yScale == b.yScale &&
-                    a.yOffset == b.yOffset)
-            << i;
-    }
-    // A later call without pixels drops the earlier atlas, whose size no longer applies.
-    imagePack(withPixels, {images[0]}, 0.0f, true, false);
-    EXPECT_FALSE(withPixels.atlas);
-}
-
 TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
     auto floatTile = makeTile(0, 4, 4, false, false);
     TypedImage<Byte4> byteTile;
@@ -166,20 +132,4 @@ TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
         EXPECT_EQ(packing.getTileCount(), 0) << list.size() << " images";
         EXPECT_FALSE(packing.atlas) << list.size() << " images";
     }
-}
-
-TEST(ImagePack, ReusedPackingForgetsTilesOfAnEarlierCall) {
-    std::vector<std::unique_ptr<TypedImage<float>>> tiles;
-    std::vector<Image*> many;
-    for (int i = 0; i < 12; ++i) {
-        tiles.push_back(makeTile(i, 40, 40, false, false));
-        many.push_back(tiles.back().get());
-    }
-    Packing packing;
-    imagePack(packing, many, 0.5f, true, false);
-    ASSERT_EQ(packing.getTileCount(), 12);
-    imagePack(packing, {many[0]}, 0.5f, true, false);
-    EXPECT_EQ(packing.getTileCount(), 1);
-    EXPECT_EQ(packing.xSize(), 64);  // one 44 x 44 padded tile fits the minimum atlas
-    EXPECT_EQ(packing.ySize(), 64);
 }

@@ -58,56 +58,6 @@ TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
     }
 }
 
-TEST(VectorFlt, NormalizeGivesUnitLengthOrRefuses) {
-    struct NormalizeCase {
-        const char* name;
-        ixLinear::VectorFlt v;
-        bool ok;
-    };
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const NormalizeCase cases[] = {
-        {"axis", {0, 0, 5}, true},
-        {"diagonal", {1, -1, 1}, true},
-        {"small", {1e-15f, 0, 2e-15f}, true},
-        {"large", {3e15f, 4e15f, 0}, true},
-        {"zero", {0, 0, 0}, false},
-        {"infinite", {inf, 0, 0}, false},
-        {"nan", {nan, 1, 0}, false},
-    };
-    for (const NormalizeCase& c : cases) {
-        ixLinear::VectorFlt v = c.v;
-        EXPECT_EQ(v.normalize(), c.ok) << c.name;
-        if (c.ok) {
-            const double len = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-            EXPECT_NEAR(len, 1.0, 1e-6) << c.name;
-            // The direction is kept: the components keep their ratio to the original.
-            EXPECT_NEAR(double(v.x) * c.v.y, double(v.y) * c.v.x,
-                        1e-6 * std::abs(double(c.v.x) + c.v.y) + 1e-30)
-                << c.name;
-        } else {
-            EXPECT_EQ(std::memcmp(&v, &c.v, sizeof v), 0) << c.name << " changed on failure";
-        }
-    }
-}
-
-TEST(Error, FormatsThePrintfMessageInFull) {
-    const ixUtil::Error none;
-    const ixUtil::Error e(1, "Failed to load %s (%d of %.2f).", "matrices.txt", 7, 2.5);
-    EXPECT_TRUE(e.isError());
-    EXPECT_EQ(e.getCode(), 1);
-    EXPECT_EQ(e.getMessage(), "Failed to load matrices.txt (7 of 2.50).");
-
-    const std::string longText(5000, 'x');
-    const ixUtil::Error longError(3, "%s|end", longText.c_str());
-    EXPECT_EQ(longError.getMessage(), longText + "|end");
-    ixUtil::Error copy(e);
-    EXPECT_EQ(copy.getMessage(), e.getMessage());
-    copy = none;
-    EXPECT_FALSE(copy.isError());
-    EXPECT_EQ(copy.getMessage(), "");
-}
-
 namespace {
 
 class Counted : public ix::ReferenceCount {

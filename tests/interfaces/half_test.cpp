@@ -103,51 +103,6 @@ TEST(Half, FloatToHalfMatchesImathOnASweepAndEveryRoundingBoundary) {
     }
 }
 
-TEST(Half, SpecialValues) {
-    struct SpecialCase {
-        const char* name;
-        float value;
-        std::uint16_t expected;
-    };
-    const float inf = std::numeric_limits<float>::infinity();
-    const float minSubnormalHalf = std::ldexp(1.0f, -24);
-    const SpecialCase cases[] = {
-        {"+0", 0.0f, 0x0000},
-        {"-0", -0.0f, 0x8000},
-        {"+inf", inf, 0x7C00},
-        {"-inf", -inf, 0xFC00},
-        {"largest half", 65504.0f, 0x7BFF},
-        {"overflow midpoint rounds to infinity", 65520.0f, 0x7C00},
-        {"largest float", std::numeric_limits<float>::max(), 0x7C00},
-        {"smallest subnormal half", minSubnormalHalf, 0x0001},
-        {"half of the smallest subnormal ties to 0", std::ldexp(1.0f, -25), 0x0000},
-        {"1.5 subnormal steps ties to even (2)", 1.5f * minSubnormalHalf, 0x0002},
-        {"smallest float subnormal", std::numeric_limits<float>::denorm_min(), 0x0000},
-        {"negative float subnormal", -std::numeric_limits<float>::denorm_min(), 0x8000},
-        {"1 + 2^-11 ties to even (1)", 1.0f + std::ldexp(1.0f, -11), 0x3C00},
-        {"1 + 3 * 2^-11 ties to even (1 + 2^-9)", 1.0f + 3.0f * std::ldexp(1.0f, -11), 0x3C02},
-        {"2047.5 rounds up across the exponent", 2047.5f, 0x6800},
-    };
-    for (const SpecialCase& c : cases) {
-        EXPECT_EQ(oursFromFloat(c.value), c.expected) << c.name << " (" << c.value << ")";
-        EXPECT_TRUE(sameHalf(c.value, oursFromFloat(c.value), imathFromFloat(c.value))) << c.name;
-    }
-}
-
-TEST(Half, NanStaysNanWithSignAndPayload) {
-    const std::uint32_t nans[] = {0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFF800001u,
-                                  0x7FFFFFFFu, 0x7FA00000u, 0x7F802000u, 0xFFD55555u};
-    for (std::uint32_t u : nans) {
-        const float f = bitsToFloat(u);
-        const std::uint16_t ours = oursFromFloat(f);
-        // Quiet (bit 9 set), same sign, and the float's top mantissa bits as the payload.
-        EXPECT_EQ(ours & 0x7E00u, 0x7E00u) << std::hex << u << " -> " << ours;
-        EXPECT_EQ(ours >> 15, u >> 31) << std::hex << u;
-        EXPECT_EQ(ours & 0x1FFu, (u >> 13) & 0x1FFu) << std::hex << u;
-        EXPECT_TRUE(sameHalf(f, ours, imathFromFloat(f)));
-    }
-}
-
 TEST(Half, ArithmeticRoundsBackAfterEveryOperation) {
     // 2048 + 1 is not a half (spacing 2 there); the tie goes to the even 2048.
     ixImage::half a(2048.0f);

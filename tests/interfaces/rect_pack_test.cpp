@@ -90,29 +90,3 @@ TEST(RectPack, RandomTilesAreValidAndDense) {
         }
     }
 }
-
-TEST(RectPack, SmallAndDegenerateLists) {
-    struct SmallCase {
-        const char* name;
-        std::vector<IntRange2d> tiles;
-        int expectedWidth, expectedHeight;  // for both methods
-    };
-    const SmallCase cases[] = {
-        {"empty", {}, 0, 0},
-        {"only empty tiles", {{3, 4, 0, 5}, {1, 1, -2, 3}, {0, 0, 4, 0}}, 0, 0},
-        {"one tile moved to the origin", {{-2, -2, 14, 9}}, 14, 9},
-        {"empty tiles take no room", {{7, 7, 10, 10}, {5, 5, 0, 0}, {0, 0, -3, -3}}, 10, 10},
-        {"one wide tile sets the width", {{0, 0, 100, 20}, {0, 0, 5, 5}, {0, 0, 5, 5}}, 100, 25},
-        {"16 equal squares make a perfect square", std::vector<IntRange2d>(16, {0, 0, 10, 10}), 40,
-         40},
-    };
-    for (const SmallCase& c : cases) {
-        for (bool tight : {true, false}) {
-            std::vector<IntRange2d> tiles = c.tiles;
-            const IntRange2d range = pack(tiles, tight);
-            EXPECT_TRUE(isValidPacking(c.tiles, tiles, range)) << c.name << ", tight " << tight;
-            EXPECT_EQ(range.width, c.expectedWidth) << c.name << ", tight " << tight;
-            EXPECT_EQ(range.height, c.expectedHeight) << c.name << ", tight " << tight;
-        }
-    }
-}

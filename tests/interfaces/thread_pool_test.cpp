@@ -22,11 +22,6 @@ using ixUtil::ThreadPool;
 
 namespace {
 
-// Restores the default limit (all hardware threads) when a test that changes it ends.
-struct ThreadLimitGuard {
-    ~ThreadLimitGuard() { ThreadPool::get().setThreadLimit(INT_MAX); }
-};
-
 // Counts the pool's calls and flags any work outside initialize .. finalize, any finalize
 // before every work call returned, and any index or count other than promised.
 class RecordingAlg : public ThreadedAlgBase {
@@ -155,90 +150,4 @@ TEST(ThreadPool, NestedRunsFromInsideWorkComplete) {
     outer.counts = {5, 20};
     ThreadPool::get().run(outer, 6);
     EXPECT_EQ(total.load(), 6 * 5 * 20);
-}
-
-TEST(ThreadPool, TwoIndicesRunConcurrentlyWhenThreadsAllow) {
-    ThreadLimitGuard guard;
-    ThreadPool::get().setThreadLimit(2);
-    if (ThreadPool::get().getThreadCount() < 2) GTEST_SKIP() << "one hardware thread";
-    // Each index waits until the other is running: this only ends (well before the deadline)
-    // if the pool really runs work in parallel.
-    struct MeetAlg : ThreadedAlg {
-        std::atomic<bool> met{false};
-        std::atomic<int> running{0};
-        void work(int, int) override {
-            running++;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (running.load() < 2 && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
-            if (running.load() >= 2) met = true;
-        }
-    };
-    MeetAlg alg;
-    ThreadPool::get().run(alg, 2);
-    EXPECT_TRUE(alg.met.load());
-}
-
-TEST(ThreadPool, ThreadLimitBoundsConcurrencyAndIsClamped) {
-    ThreadLimitGuard guard;
-    const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    struct LimitCase {
-        int requested, expected;
-    };
-    const LimitCase cases[] = {{1, 1},  {2, std::min(2, hardware)}, {0, 1},
-                               {-7, 1}, {INT_MAX, hardware},        {hardware, hardware}};
-    for (const LimitCase& c : cases) {
-        ThreadPool::get().setThreadLimit(c.requested);
-        EXPECT_EQ(ThreadPool::get().getThreadCount(), c.expected) << "limit " << c.requested;
-        struct ConcurrencyAlg : ThreadedAlg {
-            std::atomic<int> active{0}, maxActive{0};
-            std::mutex mutex;
-            std::set<std::thread::id> threads;
-            void work(int, int) override {
-                const int now = ++active;
-                int seen = maxActive.load();
-                while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {
-                }
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    threads.insert(std::this_thread::get_id());
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                --active;
-            }
-        };
-        ConcurrencyAlg alg;
-        ThreadPool::get().run(alg, 64);
-        EXPECT_LE(alg.maxActive.load(), c.expected) << "limit " << c.requested;
-        EXPECT_LE(static_cast<int>(alg.threads.size()), c.expected) << "limit " << c.requested;
-        if (c.expected == 1) {
-            EXPECT_EQ(alg.threads.count(std::this_thread::get_id()), 1u)
-                << "a one-thread run works on its caller";
-        }
-    }
-}
-
-namespace {
-
-// Runs on the pool after its workers were joined at exit; the run must still complete.
-void runAfterShutdown() {
-    SumAlg alg;
-    ThreadPool::get().run(alg, 100);
-    if (alg.sum.load() != 5050) std::_Exit(3);
-}
-
-}  // namespace
-
-TEST(ThreadPoolDeathTest, ExitJoinsWorkersAndLaterRunsStillComplete) {
-    // The child process starts afresh (threadsafe style), so the exit handler below is
-    // registered before the pool exists and therefore runs after the pool's workers are joined.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            std::atexit(runAfterShutdown);
-            SumAlg alg;
-            ThreadPool::get().run(alg, 1000);
-            std::exit(alg.sum.load() == 500500 ? 0 : 2);
-        },
-        ::testing::ExitedWithCode(0), "");
 }

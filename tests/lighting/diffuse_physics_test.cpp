@@ -85,15 +85,6 @@ private:
     double coefficient[9][3] = {};
 };
 
-// The brute-force irradiance E(n) / pi = (1 / pi) sum over the pixels of L omega max(0, n . d)
-// is the n = 1 Phong prefilter, (2 / 2 pi) times the same sum. A white probe gives 1.
-TEST(BruteForceReference, WhiteProbeGivesOne) {
-    const ixTest::WeightedSamples white(*ixTest::makeLatLongProbe(256, 128, ixTest::whiteRadiance));
-    for (const Dir& n : ixTest::normalGrid(16, 8))
-        ASSERT_NEAR(ixTest::phongPrefilter(white, n, 1).green, 1.0, 1e-4)
-            << n.x << " " << n.y << " " << n.z;
-}
-
 // White furnace: a probe of radiance 1 gives irradiance 1 for every normal. The cross loses a
 // little light where the bilinear reads of the remapping reach into the empty cells beside
 // some face edges.
@@ -119,20 +110,6 @@ TEST(DiffusePhysics, WhiteProbeGivesIrradianceOne) {
                     << c.name << ", channel " << ch << ", normal " << n.x << " " << n.y << " "
                     << n.z;
     }
-}
-
-TEST(DiffusePhysics, LatLongAndCrossProbesAgree) {
-    auto latLong = ixTest::makeLatLongProbe(400, 200, ixTest::skyRadiance);
-    auto cross = ixTest::makeCrossProbe(128, ixTest::skyRadiance);
-    ImageBasedLighting a, b;
-    const Irradiance fromLatLong = irradianceOf(a, latLong.get());
-    const Irradiance fromCross = irradianceOf(b, cross.get());
-    for (const Dir& n : ixTest::normalGrid(kGridCols, kGridRows))
-        for (int ch = 0; ch < 3; ++ch) {
-            const double reference = ixTest::evaluateIrradiance(fromLatLong, ch, n);
-            ASSERT_NEAR(ixTest::evaluateIrradiance(fromCross, ch, n), reference, 0.02 * reference)
-                << "channel " << ch << ", normal " << n.x << " " << n.y << " " << n.z;
-        }
 }
 
 // Relative RMS over the normal grid of the irradiance against the exact nine-term series of

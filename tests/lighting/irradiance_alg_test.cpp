@@ -99,40 +99,6 @@ TEST(IrradianceAlg, IgnoresMapsWithoutUsablePixels) {
     }
 }
 
-TEST(IrradianceAlg, AccumulatingTwiceDoublesAndCopiesCarryTheSums) {
-    auto probe = ixTest::makeLatLongProbe(64, 32, ixTest::skyRadiance);
-    auto map = withImage(new ixImage::LatLongMap(64, 32), probe.get());
-    IrradianceAlg once, twice;
-    once.accumulate(*map);
-    twice.accumulate(*map);
-    twice.accumulate(*map);
-    const auto a = coefficientsOf(once), b = coefficientsOf(twice);
-    const auto c = coefficientsOf(IrradianceAlg(twice));
-    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k) {
-        EXPECT_NEAR(b[k].red, 2 * a[k].red, 1e-5 * std::fabs(a[0].red)) << "k " << k;
-        EXPECT_NEAR(b[k].blue, 2 * a[k].blue, 1e-5 * std::fabs(a[0].blue)) << "k " << k;
-        EXPECT_EQ(c[k].green, b[k].green) << "k " << k;
-    }
-}
-
-// Corners of a sphere map lie outside the disc and must not be read: fill them with infinities.
-TEST(IrradianceAlg, SphereMapSkipsPixelsOutsideTheDisc) {
-    const int size = 64;
-    auto image = constantImage(size, size, {1, 1, 1});
-    const float inf = std::numeric_limits<float>::infinity();
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            const double du = (x + 0.5) / size - 0.5, dv = (y + 0.5) / size - 0.5;
-            if (du * du + dv * dv > 0.25) image->at(x, y) = {inf, inf, inf};
-        }
-    IrradianceAlg alg;
-    alg.accumulate(*withImage(new ixImage::SphereMap(size), image.get()));
-    const auto L = coefficientsOf(alg);
-    for (int k = 0; k < IrradianceAlg::kCoefficientCount; ++k)
-        EXPECT_TRUE(std::isfinite(L[k].red)) << "k " << k;
-    EXPECT_NEAR(L[0].red, kWhiteL0, 0.05 * kWhiteL0);
-}
-
 // Half pixels round both weight products to half: agreement with float pixels within the
 // half's relative precision (2^-11 per rounding).
 TEST(IrradianceAlg, HalfPixelsMatchFloatPixels) {
@@ -152,6 +118,30 @@ TEST(IrradianceAlg, HalfPixelsMatchFloatPixels) {
         EXPECT_NEAR(b[k].red, a[k].red, tol) << "k " << k;
         EXPECT_NEAR(b[k].green, a[k].green, tol) << "k " << k;
         EXPECT_NEAR(b[k].blue, a[k].blue, tol) << "k " << k;
+    }
+}
+
+// One lit pixel at a time: its nine coefficients are (omega L / pi) K_k Y_k at the pixel's
+// centre direction, with omega = cos(latitude) (2 pi / w) (pi / h) and the basis written in
+// the matrix frame (x, y, z) = (-d.x, -d.y, d.z). Pins the sample positions and weights.
+TEST(IrradianceAlg, SinglePixelProjectsAtItsCentreDirection) {
+    const int w = 64, h = 32;
+    const double K[9] = {0.282095, 0.488603, 0.488603, 0.488603, 1.092548,
+                         1.092548, 0.315392, 1.092548, 0.546274};
+    const int pixels[][2] = {{0, 16}, {5, 3}, {40, 27}, {63, 31}, {17, 12}};
+    for (const auto& p : pixels) {
+        auto image = constantImage(w, h, {0, 0, 0});
+        image->at(p[0], p[1]) = {2.0f, 0.0f, 0.0f};
+        IrradianceAlg alg;
+        alg.accumulate(*withImage(new ixImage::LatLongMap(w, h), image.get()));
+        const auto L = coefficientsOf(alg);
+        const Dir d = ixTest::pixelDirection(p[0], p[1], w, h);
+        const double x = -d.x, y = -d.y, z = d.z;
+        const double basis[9] = {1, y, z, x, x * y, y * z, 3 * z * z - 1, x * z, x * x - y * y};
+        const double weight = 2.0 * std::sqrt(1 - z * z) * (2 * ixTest::kPi / w) / h;
+        for (int k = 0; k < 9; ++k)
+            EXPECT_NEAR(L[k].red, weight * K[k] * basis[k], 1e-5 * weight)
+                << "pixel " << p[0] << "," << p[1] << " k " << k;
     }
 }
 

@@ -1,9 +1,6 @@
-// Saving and restoring the lighting state: round trips into fresh and populated objects, a
-// second process reading the file, and damaged files.
+// Saving and restoring the lighting state: round trips into fresh and populated objects, and
+// damaged files.
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -185,54 +182,6 @@ TEST_F(Persistence, RoundTripIntoFreshObject) {
     EXPECT_TRUE(ixTest::sameIrradiance(recomputed, sourceIrradiance));
 }
 
-TEST_F(Persistence, ReadingIntoPopulatedObjectReplacesStoredKeysOnly) {
-    ImageBasedLighting target;
-    ixUtil::Error error;
-    ix::Reference<Float3Image> otherProbe =
-        ixTest::makeLatLongProbe(200, 100, ixTest::whiteRadiance);
-    target.setLightProbe(otherProbe.get(), error);
-    // Failed entries are cheap: one for a stored key, one for a key the file does not hold.
-    const int otherKey = 12345;
-    EXPECT_EQ(target.getSpecularMap(ixTest::NoGreenReflectance(sharp.getKey()), nullptr), nullptr);
-    EXPECT_EQ(target.getSpecularMap(ixTest::NoGreenReflectance(otherKey), nullptr), nullptr);
-    const auto* coeffsBefore = target.getLightCoeffs();
-    ASSERT_NE(coeffsBefore, nullptr);
-
-    readInto(target, sourceBytes);
-    EXPECT_EQ(target.getLightCoeffs(), coeffsBefore);
-    EXPECT_TRUE(samePixels(target.getReflectionMap()->getImage(), probe.get()));
-    const Snapshot s = snapshot(target);
-    ASSERT_EQ(s.entries.size(), 3u);
-    for (const auto& entry : s.entries) {
-        if (entry.first == otherKey) {
-            EXPECT_FALSE(entry.second)
-                << "entry for a key the file does not hold must stay as it was";
-        } else if (entry.first == sharp.getKey()) {
-            EXPECT_TRUE(samePixels(entry.second.get(), sharpMap->getImage()));
-        } else {
-            EXPECT_TRUE(samePixels(entry.second.get(), broadMap->getImage())) << entry.first;
-        }
-    }
-}
-
-TEST_F(Persistence, StoredProbeOfOtherShapeIsNotClaimed) {
-    // A stored usable flag whose probe the check refuses (a square image is a sphere map).
-    ioWriteContext context("never-committed");
-    ix::Reference<Float3Image> square = ixTest::makeLatLongProbe(64, 64, ixTest::whiteRadiance);
-    context.startSubPacket();
-    context.writeBool(true);
-    ixImage::packetFile::writeIrradiance(context, sourceIrradiance);
-    ixImage::packetFile::writeImage(context, square.get());
-    context.writePointer(square.get(), 0);
-    context.writeInt(0);
-    context.endSubPacket();
-
-    ImageBasedLighting restored;
-    readInto(restored, context.getBytes());
-    EXPECT_FALSE(restored.haveUsableLightProbe());
-    EXPECT_EQ(restored.getReflectionMap(), nullptr);
-}
-
 // Records the size of the encoding after every item, so damage can aim at item boundaries.
 class BoundaryRecorder : public ioWriteContext {
 public:
@@ -298,64 +247,6 @@ TEST_F(Persistence, DamagedFilesLeaveConsistentObjects) {
             damaged[offset] ^= std::uint8_t(mask);
             restore(damaged, "byte " + std::to_string(offset) + " ^ " + std::to_string(mask));
         }
-}
-
-// The reading half of the cross-process round trip; it runs only when the writer below starts
-// this executable again with the file named in the environment, and leaves a ".ok" file beside
-// it once every check has passed.
-const char* const kFileVariable = "IXIMAGE_PERSISTENCE_FILE";
-
-TEST(PersistenceChild, ReadsFileWrittenByParent) {
-    const char* path = std::getenv(kFileVariable);
-    if (path == nullptr) GTEST_SKIP() << "run by Persistence.SecondProcessReadsTheFile";
-    ImageBasedLighting restored;
-    ioReadContext context(path);
-    restored.readSubPacket(context);
-    ASSERT_TRUE(context.isOk()) << context.getErrorMessage();
-    ASSERT_TRUE(restored.haveUsableLightProbe());
-    // The parent wrote the suite's sky probe and its two built maps.
-    const Snapshot s = snapshot(restored);
-    auto expectedProbe = ixTest::makeLatLongProbe(200, 100, ixTest::skyRadiance);
-    ASSERT_TRUE(samePixels(s.probe.get(), expectedProbe.get()));
-    std::set<int> keys;
-    for (const auto& entry : s.entries) {
-        ASSERT_TRUE(entry.second) << entry.first;
-        keys.insert(entry.first);
-    }
-    ASSERT_EQ(s.entries.size(), 2u);
-    ASSERT_EQ(keys, (std::set<int>{ixImage::PhongReflectance(64).getKey(),
-                                   ixImage::PhongReflectance(4).getKey()}));
-    std::ofstream(std::string(path) + ".ok") << "ok\n";
-}
-
-TEST_F(Persistence, SecondProcessReadsTheFile) {
-    std::string folder = ::testing::TempDir() + "persistenceXXXXXX";
-    ASSERT_NE(mkdtemp(&folder[0]), nullptr);
-    const std::string path = folder + "/lighting.pkt";
-    {
-        ioWriteContext context(path.c_str());
-        source->writeSubPacket(context);
-        ASSERT_TRUE(context.commit()) << context.getErrorMessage();
-    }
-    // Everything the child needs is prepared before fork: the parent has worker threads.
-    char self[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    setenv(kFileVariable, path.c_str(), 1);
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(self, self, "--gtest_filter=PersistenceChild.ReadsFileWrittenByParent",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    unsetenv(kFileVariable);
-    ASSERT_GE(child, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    EXPECT_TRUE(std::ifstream(path + ".ok").good()) << "the child did not finish its checks";
-    std::remove((path + ".ok").c_str());
-    std::remove(path.c_str());
-    rmdir(folder.c_str());
 }
 
 }  // namespace

@@ -98,30 +98,6 @@ TEST_F(SpecularCache, MarkAndSweepKeepsExactlyTheMarkedEntries) {
     EXPECT_EQ(dark.samplings, 2);
 }
 
-TEST_F(SpecularCache, BuildReportsItsProgressStepsAndCacheHitsReportNothing) {
-    ixImage::Irradiance irradiance;
-    lighting.getIrradiance(irradiance, nullptr);  // light coefficients (and matrix file) first
-    ixImage::PhongReflectance rf(8);
-    ixTest::RecordingProgress build, hit;
-    ASSERT_NE(lighting.getSpecularMap(rf, &build), nullptr);
-    EXPECT_EQ(build.seen, (std::vector<double>{0.1, 0.4, 0.5, 0.75, 0.9, 1.0}));
-    lighting.getSpecularMap(rf, &hit);
-    EXPECT_TRUE(hit.seen.empty());
-}
-
-TEST_F(SpecularCache, MissingMatrixFileGivesNullWithoutRememberingIt) {
-    ixImage::finalizeReflectance();
-    ImageBasedLighting::setRotationMatrixFilename(
-        ixOS::Filename(ixTest::rotationMatrixFile() + ".absent"));
-    int calls = 0;
-    CountingPhong rf(8, &calls);
-    EXPECT_EQ(lighting.getSpecularMap(rf, nullptr), nullptr);
-    EXPECT_EQ(calls, 0);
-    ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(ixTest::rotationMatrixFile()));
-    EXPECT_NE(lighting.getSpecularMap(rf, nullptr), nullptr);
-    EXPECT_EQ(calls, 1);
-}
-
 // White furnace: under a probe of constant radiance 1 every normalised lobe reflects 1. The
 // fixed polar grid leaks a little energy near the poles, hence 1% on the mean and 2% per pixel.
 TEST_F(SpecularCache, ConstantProbeGivesOneEverywhere) {

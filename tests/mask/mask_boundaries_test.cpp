@@ -232,28 +232,6 @@ TEST(ComputeMaskBoundaries, WorkedExamples) {
     EXPECT_TRUE(outlines.empty());
 }
 
-TEST(ComputeMaskBoundaries, NestedIslandAndPinchedHole) {
-    // A region with a notch on its right, a hole, and an island in the hole. The hole reaches
-    // (5, 3) only through a corner; the outside is 8-connected, so (5, 3) belongs to the hole
-    // and the hole's outline passes the corner vertex (5, 3) twice.
-    const Rows rows = {
-        {255, 255, 255, 255, 255, 255, 0},   {255, 0, 0, 0, 0, 255, 0},
-        {255, 0, 255, 0, 0, 255, 255},       {255, 0, 0, 0, 255, 0, 255},
-        {255, 255, 255, 255, 255, 255, 255},
-    };
-    MaskImage mask;
-    makeMask(rows, mask);
-    std::list<Boundary3d> outlines;
-    computeMaskBoundaries(mask, outlines);
-    checkInvariants(mask, outlines);
-    ASSERT_EQ(outlines.size(), 3u);  // region from (0, 0), hole from (1, 1), island from (2, 2)
-    const std::vector<Vertex> hole = verticesOf(*std::next(outlines.begin()));
-    int visits = 0;
-    for (std::size_t i = 0; i + 1 < hole.size(); ++i) visits += hole[i].x == 5 && hole[i].y == 3;
-    EXPECT_EQ(visits, 2) << describe(hole);
-    EXPECT_TRUE(hole.front().x == 1 && hole.front().y == 1) << describe(hole);
-}
-
 TEST(ComputeMaskBoundaries, InvariantsHoldOnRandomMasks) {
     std::mt19937 rng(3);
     std::vector<std::pair<int, int>> sizes = {{17, 9}, {9, 17}, {1, 40}, {40, 1}, {31, 23}};

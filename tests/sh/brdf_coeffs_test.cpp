@@ -105,29 +105,6 @@ TEST_F(BrdfCoeffs, SeparableTermsProjectInClosedForm) {
     }
 }
 
-// Samples independent of k: every q >= 1 entry vanishes. Scaling by 3 scales every entry.
-TEST_F(BrdfCoeffs, AzimuthIndependenceAndScaling) {
-    const Term a{2, 2, 0}, b{5, 1, 0};
-    fillSamples(samples, a, b, 1.0);
-    Samples base({21, 21, 21});
-    fillCoeffs(base, kSentinel);
-    computeBrdfCoeffs(samples, base, 6);
-    fillSamples(samples, a, b, 3.0);
-    fillCoeffs(coeffs, kSentinel);
-    computeBrdfCoeffs(samples, coeffs, 6);
-    for (int l = 0; l <= 20; ++l)
-        for (int p = 0; p <= 6; ++p)
-            for (int q = 0; q <= std::min(l, p); ++q) {
-                const Rgb& one = base(l, p, q);
-                const Rgb& three = coeffs(l, p, q);
-                if (q >= 1) {
-                    ASSERT_NEAR(one.blue, 0.0, 1e-14) << l << "," << p << "," << q;
-                }
-                ASSERT_NEAR(three.blue, 3 * one.blue, 1e-14 + 1e-12 * std::abs(one.blue))
-                    << l << "," << p << "," << q;
-            }
-}
-
 TEST_F(BrdfCoeffs, OrderOutsideRangeWritesNothing) {
     fillCoeffs(coeffs, kSentinel);
     computeBrdfCoeffs(samples, coeffs, -1);

@@ -104,22 +104,6 @@ TEST(LightCoeffs, ConstantProbe) {
             }
 }
 
-// Width is free: a 64-column probe of Y(3,-2) gives the same coefficients up to the rule.
-TEST(LightCoeffs, OtherWidths) {
-    Float3Image probe;
-    fillProbe(
-        probe,
-        [](double t, double p) {
-            const float v = float(shTest::referenceHarmonics(t, p)[shIndex(3, -2)]);
-            return FloatPixel3<float>(v, v, v);
-        },
-        64);
-    SphericalHarmonics<FloatPixel3<double>> coeffs(20);
-    computeLightCoeffs(probe, coeffs);
-    EXPECT_NEAR(coeffs[shIndex(3, -2)].red, 2 * kPi * polarRule(3, 3, 2), 1e-6);
-    EXPECT_NEAR(coeffs[shIndex(3, 2)].red, 0.0, 1e-6);
-}
-
 TEST(LightCoeffs, WrongHeightLeavesCoefficients) {
     Float3Image probe;
     probe.setSize(200, 50);

@@ -14,17 +14,10 @@
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/progress.h"
 #include "iximage/interfaces/reference.h"
+#include "support/test_math.h"
 #include "test_support.h"
 
 namespace ixTest {
-
-constexpr double kPi = 3.14159265358979323846;
-
-struct Dir {
-    double x, y, z;
-};
-
-inline double dot(const Dir& a, const Dir& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 inline Dir latLongDirection(double u, double v) {
     const double lambda = (2.0 * v - 1.0) * kPi * 0.5;

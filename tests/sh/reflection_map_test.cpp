@@ -165,52 +165,6 @@ TEST_F(ReflectionMapTest, RowsMatchThePerPixelFormula) {
                 }
 }
 
-TEST_F(ReflectionMapTest, ReportsProgressAndOnlyBandZeroAtLightOrderZero) {
-    ixImage::SphericalHarmonics<Rgb> light(20);
-    fillRandom(&light[0], light.getCount(), 3u);
-    BrdfArray brdf({21, 21, 21});
-    fillRandom(brdf.data(), brdf.getCount(), 4u);
-
-    ShrmImage shrm;
-    ixTest::RecordingProgress progress;
-    ixImage::computeReflectionCoeffs(light, brdf, 0, 10, shrm, &progress);
-    EXPECT_EQ(progress.seen, (std::vector<double>{0.5, 0.75, 0.9}));
-    ASSERT_EQ(shrm.getWidth(), 200);
-    ASSERT_EQ(shrm.getHeight(), 100);
-
-    // Band 0 of the light has only order 0, so only q = 0 coefficients receive anything.
-    int nonZeroQ0 = 0;
-    for (int y = 0; y < 100; y += 9)
-        for (int x = 0; x < 200; x += 13)
-            for (int p = 0; p <= 10; ++p)
-                for (int q = -p; q <= p; ++q) {
-                    const Rgb& c = shrm.at(x, y).at(p, q);
-                    if (q == 0)
-                        nonZeroQ0 += c.green != 0.0;
-                    else
-                        ASSERT_TRUE(c.red == 0.0 && c.blue == 0.0)
-                            << x << "," << y << " p " << p << " q " << q;
-                }
-    EXPECT_GT(nonZeroQ0, 0);
-}
-
-TEST_F(ReflectionMapTest, WithoutRotationMatricesNothingHappens) {
-    ixImage::SphericalHarmonics<Rgb> light(20);
-    light.at(0, 0) = Rgb(1, 1, 1);
-    BrdfArray brdf({21, 21, 21});
-    brdf.clear();
-    ixImage::finalizeReflectance();
-    ShrmImage shrm;
-    ixTest::RecordingProgress progress;
-    ixImage::computeReflectionCoeffs(light, brdf, 20, 10, shrm, &progress);
-    const bool reloaded =
-        ixImage::initializeReflectance(ixTest::rotationMatrixFile().c_str(), nullptr);
-    EXPECT_EQ(shrm.getWidth(), 0);
-    EXPECT_EQ(shrm.data(), nullptr);
-    EXPECT_TRUE(progress.seen.empty());
-    ASSERT_TRUE(reloaded);
-}
-
 // The chain light projection -> Phong coefficients -> reflection map -> evaluation along each
 // pixel's axis, against the Phong prefilter of the analytic sky integrated on a fine grid.
 // This pins the frame: a mirrored or shifted map would put the lobes in the wrong place.

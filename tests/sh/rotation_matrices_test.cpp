@@ -30,83 +30,6 @@ TEST(ReadRotationMatrices, MissingFileIsTheOnlyFailure) {
     EXPECT_FALSE(readRotationMatrices(block.data(), "no/such/rotation/file.txt", nullptr));
 }
 
-TEST(ReadRotationMatrices, ShortFileFillsWhatItHas) {
-    // Band 0 complete (100 records of one number), then band 1, sample 0, first row only.
-    std::string text;
-    for (int k = 0; k < 100; ++k)
-        text += "0 " + std::to_string(k) + "\n" + std::to_string(k + 1) + "\n";
-    text += "1 0\n0.5 -0.25 2e-3";
-    const std::string path = writeTempFile("sh_short.txt", text);
-    std::vector<double> block(kRotationMatrixCount, 7.0);
-    ixTest::RecordingProgress progress;
-    ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), &progress));
-    for (int k = 0; k < 100; ++k) EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, k)], k + 1.0) << k;
-    EXPECT_EQ(block[rotationMatrixIndex(1, -1, -1, 0)], 0.5);
-    EXPECT_EQ(block[rotationMatrixIndex(1, -1, 0, 0)], -0.25);
-    EXPECT_EQ(block[rotationMatrixIndex(1, -1, 1, 0)], 2e-3);
-    EXPECT_EQ(block[rotationMatrixIndex(1, 0, -1, 0)], 0.0);  // zero-filled, not the old 7
-    EXPECT_EQ(block[rotationMatrixIndex(20, 20, 20, 99)], 0.0);
-    // 0, 0.1, ..., 1.0 at the even bands 0, 2, ..., 20, then the final 1.0, even for a short file.
-    ASSERT_EQ(progress.seen.size(), 12u);
-    for (size_t i = 0; i < 12; ++i)
-        EXPECT_DOUBLE_EQ(progress.seen[i], i < 11 ? i / 10.0 : 1.0) << i;
-}
-
-// Any whitespace separates numbers and "x" stops everything after it; tokens longer than any
-// read buffer still parse.
-TEST(ReadRotationMatrices, TokenRules) {
-    const std::string zeros(300000, '0');
-    const struct {
-        const char* name;
-        std::string text;
-        std::vector<double> band0;  // expected values of (0, 0, 0, k), k = 0, 1, ...
-    } cases[] = {
-        {"malformed", "0 0\t+1.5\r\n0 1\n\n-2\n0 2 x 4\n0 3 5\n", {1.5, -2.0, 0.0, 0.0}},
-        {"long",
-         "0 0 " + std::string(90, '0') + "2.5\n0 1 -" + zeros + "1e-3 0 2 0." +
-             std::string(70, '0') + "1e+71\n",
-         {2.5, -1e-3, 1.0}},
-    };
-    for (const auto& c : cases) {
-        const std::string path = writeTempFile("sh_tokens.txt", c.text);
-        std::vector<double> block(kRotationMatrixCount, 7.0);
-        ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), nullptr)) << c.name;
-        for (size_t k = 0; k < c.band0.size(); ++k)
-            EXPECT_EQ(block[rotationMatrixIndex(0, 0, 0, int(k))], c.band0[k])
-                << c.name << " " << k;
-    }
-}
-
-TEST(ReadRotationMatrices, TrailingTokensAreIgnoredAndValuesRoundTrip) {
-    // A full file of distinct values, the shortest decimal form of each, plus trailing junk.
-    std::vector<double> values;
-    std::string text;
-    std::mt19937_64 rng(5);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    for (int l = 0; l <= 20; ++l)
-        for (int k = 0; k < 100; ++k) {
-            text += std::to_string(l) + " " + std::to_string(k) + "\n";
-            for (int e = 0; e < (2 * l + 1) * (2 * l + 1); ++e) {
-                values.push_back(uniform(rng));
-                char buf[40];
-                std::snprintf(buf, sizeof buf, "%.17g ", values.back());
-                text += buf;
-            }
-        }
-    text += "\n1 2 3 garbage 4.5\n";
-    const std::string path = writeTempFile("sh_trailing.txt", text);
-    std::vector<double> block(kRotationMatrixCount, 7.0);
-    ASSERT_TRUE(readRotationMatrices(block.data(), path.c_str(), nullptr));
-    size_t next = 0;
-    for (int l = 0; l <= 20; ++l)
-        for (int k = 0; k < 100; ++k)
-            for (int a = -l; a <= l; ++a)
-                for (int b = -l; b <= l; ++b)
-                    ASSERT_EQ(block[rotationMatrixIndex(l, a, b, k)], values[next++])
-                        << "l=" << l << " k=" << k << " a=" << a << " b=" << b;
-    EXPECT_EQ(next, 1234100u);
-}
-
 TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     finalizeReflectance();
     testing::internal::CaptureStdout();
@@ -183,34 +106,6 @@ TEST_F(GeneratedRotations, OrthogonalIdentityAtPoleAndParityZeros) {
                             << "l=" << l << " a=" << a << " b=" << b;
                     }
                 }
-}
-
-// Y(l,0)(R^-1 w) = Pbar(l,0)(Rz . w): by the addition theorem column 0 holds
-// sqrt(4 pi / (2l+1)) Y(l,a) at the rotated pole (theta_k, 0).
-TEST_F(GeneratedRotations, ColumnZeroIsTheRotatedPole) {
-    for (int k = 0; k < 100; ++k) {
-        const std::vector<double> Y = shTest::referenceHarmonics(k * kPi / 100.0, 0.0);
-        for (int l = 0; l <= 20; ++l)
-            for (int a = -l; a <= l; ++a)
-                ASSERT_NEAR(D(l, a, 0, k), std::sqrt(4 * kPi / (2 * l + 1)) * Y[l * l + l + a],
-                            kTol)
-                    << "l=" << l << " a=" << a << " k=" << k;
-    }
-}
-
-TEST_F(GeneratedRotations, CompositionOnGridAngles) {
-    const int pairs[][2] = {{1, 1}, {3, 7}, {10, 25}, {33, 33}, {49, 50}, {2, 97}, {60, 39}};
-    for (const auto& pair : pairs) {
-        const int k1 = pair[0], k2 = pair[1];
-        for (int l = 0; l <= 20; ++l)
-            for (int a = -l; a <= l; ++a)
-                for (int b = -l; b <= l; ++b) {
-                    double product = 0.0;
-                    for (int c = -l; c <= l; ++c) product += D(l, a, c, k1) * D(l, c, b, k2);
-                    ASSERT_NEAR(D(l, a, b, k1 + k2), product, kTol)
-                        << "k1=" << k1 << " k2=" << k2 << " l=" << l << " a=" << a << " b=" << b;
-                }
-    }
 }
 
 // Y(l,b)(R^-1 w) = sum_a D[a][b] Y(l,a)(w) at random directions w.

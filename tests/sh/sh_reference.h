@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "iximage/sh/generator/sh_rotation_math.h"
+#include "support/test_math.h"
 
 namespace shTest {
 
-constexpr double kPi = 3.141592653589793;
+using ixTest::kPi;
 constexpr double kStep = kPi / 100.0;
 
 // Pbar(l,m)(cos theta) by the reference recurrence (independent of the library's tables).

@@ -28,34 +28,6 @@ TEST_F(ShTables, LegendreMatchesReference) {
             }
 }
 
-// Low bands in closed form, Condon-Shortley phase included; entries above the diagonal stay 0.
-TEST_F(ShTables, LegendreClosedForms) {
-    EXPECT_TRUE(tablesReady);
-    EXPECT_EQ(legendreTable[3][7][40], 0.0);
-    const double c = 1.0 / std::sqrt(4.0 * kPi);
-    for (int i = 0; i < kShPolarCount; ++i) {
-        const double x = std::cos(i * kStep), s = std::sin(i * kStep), tol = 1e-14;
-        EXPECT_NEAR(legendreTable[0][0][i], c, tol) << i;
-        EXPECT_NEAR(legendreTable[1][0][i], c * std::sqrt(3.0) * x, tol) << i;
-        EXPECT_NEAR(legendreTable[1][1][i], -c * std::sqrt(1.5) * s, tol) << i;
-        EXPECT_NEAR(legendreTable[2][0][i], c * std::sqrt(5.0) * 0.5 * (3 * x * x - 1), tol) << i;
-        EXPECT_NEAR(legendreTable[2][1][i], -c * std::sqrt(7.5) * s * x, tol) << i;
-        EXPECT_NEAR(legendreTable[2][2][i], c * std::sqrt(15.0 / 8.0) * s * s, tol) << i;
-    }
-}
-
-TEST_F(ShTables, LookupSignsAndFactors) {
-    const int l = 7, i = 33;
-    for (int m = 1; m <= l; ++m) {
-        const double entry = legendreTable[l][m][i];
-        EXPECT_EQ(legendreComplex(l, m, i), entry) << m;
-        EXPECT_EQ(legendreComplex(l, -m, i), (m % 2) ? -entry : entry) << m;
-        EXPECT_EQ(legendreReal(l, m, i), entry * 1.4142136) << m;
-        EXPECT_EQ(legendreReal(l, -m, i), entry * 1.4142136) << m;
-    }
-    EXPECT_EQ(legendreReal(l, 0, i), legendreTable[l][0][i]);
-}
-
 // Within 1e-4 of a grid index the entry is read alone, otherwise interpolated linearly.
 TEST_F(ShTables, FractionalReading) {
     const struct {
@@ -83,19 +55,6 @@ TEST_F(ShTables, FractionalReading) {
         EXPECT_NEAR(azimuthAt(3, s), cos3, 1e-15) << "s=" << s;
     }
     EXPECT_EQ(azimuthAt(-3, 199.0), std::sin(3 * 199 * kStep));
-}
-
-TEST_F(ShTables, AzimuthCosineAndSine) {
-    for (double s : {0.0, 17.0, 42.5, 123.25, 199.0}) {
-        const int j = static_cast<int>(s);
-        const double f = s - j;
-        const double phi = s * kStep;
-        // At grid points the entries are exact; between them linear interpolation of a function
-        // with second derivative up to 9 costs at most 9 h^2 / 8.
-        const double tol = f == 0.0 ? 1e-15 : 9.0 * kStep * kStep / 8.0;
-        EXPECT_NEAR(azimuthAt(3, s), std::cos(3 * phi), tol) << s;
-        EXPECT_NEAR(azimuthAt(-3, s), std::sin(3 * phi), tol) << s;
-    }
 }
 
 // The lookups are the exact real harmonics up to the 1.4142136 literal (relative 2.7e-8).

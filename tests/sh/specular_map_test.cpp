@@ -4,6 +4,7 @@
 
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/specular_map.h"
+#include "support/test_math.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ using ixImage::FloatPixel3;
 using ixImage::ShrmImage;
 using Rgb = FloatPixel3<double>;
 
-const double kPi = 3.141592653589793;
+using ixTest::kPi;
 
 // Real harmonics of bands 0 to 2 written out in Cartesian form, with the library's factor
 // 1.4142136 for m != 0 and the Condon-Shortley sign of the complex harmonics it derives from.

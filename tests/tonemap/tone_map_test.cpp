@@ -15,26 +15,6 @@ using ixImage::ToneMap;
 
 namespace {
 
-// The tone-mapping steps transcribed plainly over an array of channels; the first three are
-// the colour that gives the luminance, any further one (alpha) goes through the same steps.
-void referenceToneMap(float* c, int channels, float invGamma, float exposureScale,
-                      float saturation) {
-    for (int i = 0; i < channels; ++i) {
-        c[i] = c[i] * exposureScale;
-        if (c[i] < 0.0f) c[i] = 0.0f;
-        c[i] = (float)pow((double)c[i], (double)invGamma);
-    }
-    const float Y = 0.2125f * c[0] + 0.7154f * c[1] + 0.0721f * c[2];
-    if (Y > ixLinear::epsilonTolFlt) {
-        const float invY = 1.0f / Y;
-        for (int i = 0; i < channels; ++i) {
-            c[i] = c[i] * invY;
-            c[i] = (float)pow((double)c[i], (double)saturation);
-            c[i] = c[i] * Y;
-        }
-    }
-}
-
 ToneMap calculated(float gamma, float exposure, float saturation) {
     ToneControls controls;
     controls.gamma = gamma;
@@ -43,10 +23,6 @@ ToneMap calculated(float gamma, float exposure, float saturation) {
     ToneMap map;
     map.calculate(controls);
     return map;
-}
-
-bool sameFloat(float a, float b) {
-    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 }  // namespace
@@ -79,8 +55,6 @@ TEST(ToneMap, WorkedCases) {
     const Case cases[] = {
         // (c / Y) * Y: two float roundings, so a few units in the last place.
         {"neutral", 1, 0, 1, {1.0f, 0.5f, 0.25f, 0.18f}, {1.0f, 0.5f, 0.25f, 0.18f}, 0, 4e-7f},
-        {"neutral, far apart", 1, 0, 1, {100, 3, 0.001f, 7}, {100, 3, 0.001f, 7}, 0, 4e-7f},
-        {"neutral, blue only", 1, 0, 1, {0, 0, 7, 1}, {0, 0, 7, 1}, 0, 4e-7f},
         {"exposure 1 doubles", 1, 1, 1, {0.25f, 0.5f, 1, 0.5f}, {0.5f, 1, 2, 1}, 1e-6f, 0},
         {"exposed alpha", 1, 1, 1, {0.3f, 0.2f, 0.1f, 0.5f}, {0.6f, 0.4f, 0.2f, 1}, 2e-7f, 0},
         {"gamma of a grey", 2.2f, 0, 1, {0.5f, 0.5f, 0.5f, 0.5f}, {g, g, g, g}, 1e-6f, 0},
@@ -102,39 +76,6 @@ TEST(ToneMap, WorkedCases) {
     }
 }
 
-// Both pixel types, bit for bit, over a grid of controls and colours including negatives,
-// signed zeros, luminances below the tolerance and large values.
-TEST(ToneMap, DenseSweepMatchesPlainTranscription) {
-    const float values[] = {-1.0f, -0.0f, 0.0f, 1e-8f, 1e-4f, 0.01f,
-                            0.18f, 0.5f,  1.0f, 2.0f,  17.0f, 1000.0f};
-    for (float gamma : {0.5f, 1.0f, 1.8f, 2.2f, 3.0f})
-        for (float exposure : {-4.0f, -1.0f, 0.0f, 0.5f, 1.0f, 3.0f})
-            for (float saturation : {0.0f, 0.5f, 1.0f, 1.5f, 3.0f}) {
-                const ToneMap map = calculated(gamma, exposure, saturation);
-                for (float r : values)
-                    for (float g : values)
-                        for (float b : values) {
-                            const float a = g;  // an alpha that differs from r and b
-                            float expected[4] = {r, g, b, a};
-                            referenceToneMap(expected, 4, map.invGamma, map.exposureScale,
-                                             map.saturation);
-                            FloatPixel4<float> p4(r, g, b, a);
-                            FloatPixel3<float> p3(r, g, b);
-                            map.apply(p4);
-                            map.apply(p3);
-                            const float got[7] = {p4.red, p4.green, p4.blue, p4.alpha,
-                                                  p3.red, p3.green, p3.blue};
-                            for (int i = 0; i < 7; ++i)
-                                ASSERT_TRUE(sameFloat(got[i], expected[i % 4]))
-                                    << "gamma " << gamma << " exposure " << exposure
-                                    << " saturation " << saturation << " colour (" << r << ", " << g
-                                    << ", " << b << ", " << a << "): channel " << i % 4
-                                    << (i < 4 ? " of rgba" : " of rgb") << " gave " << got[i]
-                                    << ", expected " << expected[i % 4];
-                        }
-            }
-}
-
 TEST(ToneMap, ImagesOfFloatColourAreMappedPixelByPixel) {
     const ToneMap map = calculated(2.2f, 0.5f, 1.3f);
     ixImage::Float3Image rgb;
@@ -149,6 +90,7 @@ TEST(ToneMap, ImagesOfFloatColourAreMappedPixelByPixel) {
     std::vector<FloatPixel4<float>> rgbaExpected(rgba.data(), rgba.data() + 6);
     for (auto& p : rgbExpected) map.apply(p);
     for (auto& p : rgbaExpected) map.apply(p);
+    ASSERT_NE(rgbaExpected[5].alpha, rgba.data()[5].alpha);  // the pixel call maps alpha too
 
     map.apply(static_cast<ixImage::Image&>(rgb));
     map.apply(static_cast<ixImage::Image&>(rgba));
