@@ -56,8 +56,8 @@
 #include "iximage/sh/spherical_harmonics.h"
 
 #include "iximage/lighting/blinn_phong_reflectance.h"
-#include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/brdf_coeff_cache.h"
+#include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
 #include "iximage/lighting/lambert_reflectance.h"

@@ -13,9 +13,9 @@
 //    library can vouch for only for its own models. isSharedByKey() is true when the dynamic
 //    type of the reflectance is exactly one of the shipped models (PhongReflectance,
 //    LambertReflectance, GgxReflectance, BlinnPhongReflectance, MeasuredReflectance, whose keys
-//    encode their quantised parameters or their table's content); a caller's class, including one derived from a shipped model, is
-//    sampled again on every build, as ReflectanceFunction's contract describes. A new model
-//    of the library joins by adding its type to isSharedByKey().
+//    encode their quantised parameters or their table's content); a caller's class, including one
+//    derived from a shipped model, is sampled again on every build, as ReflectanceFunction's
+//    contract describes. A new model of the library joins by adding its type to isSharedByKey().
 //  - Key: the dynamic type together with ReflectanceFunction::getKey(); distinct parameters
 //    carry distinct keys. A reflectance that reflects nothing (a zero norm channel) is
 //    remembered as such, with null coefficients.
@@ -28,9 +28,9 @@
 
 #include <memory>
 
-#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
+#include "iximage/interfaces/pixel_types.h"
 #include "iximage/lighting/reflectance_function.h"
 
 namespace ixImage {

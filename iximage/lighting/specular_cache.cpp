@@ -17,8 +17,8 @@
 
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
-#include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/lighting/brdf_coeff_cache.h"
+#include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"

@@ -9,8 +9,8 @@
 
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/sh/detail/sh_tables.h"
-#include "iximage/sh/rotation_matrices.h"
 #include "iximage/sh/detail/shrm_rows.h"
+#include "iximage/sh/rotation_matrices.h"
 
 namespace ixImage {
 

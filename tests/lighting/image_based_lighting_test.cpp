@@ -10,8 +10,8 @@
 #include "iximage/image/blur.h"
 #include "iximage/image/resize.h"
 #include "iximage/lighting/irradiance_alg.h"
-#include "iximage/sh/light_coeffs.h"
 #include "iximage/lighting/phong_reflectance.h"
+#include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "lighting_test_util.h"
 

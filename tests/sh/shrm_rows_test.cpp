@@ -5,9 +5,9 @@
 #include <cstring>
 #include <random>
 
+#include "iximage/sh/detail/shrm_rows.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
-#include "iximage/sh/detail/shrm_rows.h"
 #include "sh/prefilter_reference.h"
 
 namespace {

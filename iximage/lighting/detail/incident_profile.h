@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "iximage/interfaces/array_n.h"
-#include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/detail/parallel_for.h"
+#include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 namespace detail {

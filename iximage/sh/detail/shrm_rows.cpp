@@ -1,8 +1,8 @@
 #include "iximage/sh/detail/shrm_rows.h"
 
 #include "iximage/interfaces/large_buffer.h"
-#include "iximage/sh/rotation_matrices.h"
 #include "iximage/sh/detail/sh_tables.h"
+#include "iximage/sh/rotation_matrices.h"
 
 namespace ixImage {
 namespace detail {
