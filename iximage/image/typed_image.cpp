@@ -138,27 +138,17 @@ template class TypedImage<FloatPixel4<float>>;
 template class TypedImage<FloatPixel3<double>>;
 template class TypedImage<ShrmPixel>;
 
-Image* imageCreateByType(PixelTypeId type) {
-    switch (type) {
-        case kPixelUnsignedChar: return new TypedImage<unsigned char>();
-        case kPixelByte4: return new TypedImage<Byte4>();
-        case kPixelUnsignedInt: return new TypedImage<unsigned int>();
-        case kPixelInt4: return new TypedImage<Int4>();
-        case kPixelHalf4: return new TypedImage<FloatPixel4<half>>();
-        case kPixelFloat: return new TypedImage<float>();
-        case kPixelFloat3: return new TypedImage<FloatPixel3<float>>();
-        case kPixelFloat4: return new TypedImage<FloatPixel4<float>>();
-        case kPixelDouble3: return new TypedImage<FloatPixel3<double>>();
-        case kPixelSphericalHarmonics: return nullptr;  // made only by the reflection-map builder
-        default: return nullptr;
-    }
+// Any pixel type, reflection-map pixels included: packet files restore every image they hold
+// through this.
+static Image* makeTypedImage(PixelTypeId type) {
+    return visitPixelType(
+        type, [](auto pixel) -> Image* { return new TypedImage<typename decltype(pixel)::Type>(); },
+        static_cast<Image*>(nullptr));
 }
 
-// Any pixel type, reflection-map pixels included (imageCreateByType leaves those to the
-// reflection-map builder): packet files restore every image they hold through this.
-static Image* makeTypedImage(PixelTypeId type) {
-    if (type == kPixelSphericalHarmonics) return new TypedImage<ShrmPixel>();
-    return imageCreateByType(type);
+Image* imageCreateByType(PixelTypeId type) {
+    // Reflection-map images are made only by the reflection-map builder.
+    return type == kPixelSphericalHarmonics ? nullptr : makeTypedImage(type);
 }
 
 // Registered while the library loads, before any caller can open a packet file.

@@ -80,19 +80,9 @@ static void fillWhiteTyped(Image& image) {
 }
 
 void fillWhite(Image& image) {
-    switch (image.getPixelType()) {
-        case kPixelUnsignedChar: return fillWhiteTyped<unsigned char>(image);
-        case kPixelByte4: return fillWhiteTyped<Byte4>(image);
-        case kPixelUnsignedInt: return fillWhiteTyped<unsigned int>(image);
-        case kPixelInt4: return fillWhiteTyped<Int4>(image);
-        case kPixelHalf4: return fillWhiteTyped<FloatPixel4<half>>(image);
-        case kPixelFloat: return fillWhiteTyped<float>(image);
-        case kPixelFloat3: return fillWhiteTyped<FloatPixel3<float>>(image);
-        case kPixelFloat4: return fillWhiteTyped<FloatPixel4<float>>(image);
-        case kPixelDouble3: return fillWhiteTyped<FloatPixel3<double>>(image);
-        case kPixelSphericalHarmonics: return fillWhiteTyped<ShrmPixel>(image);
-        default: return;  // not an image of this library: nothing to fill
-    }
+    // A tag that names no pixel type is not an image of this library: nothing to fill.
+    forPixelType(image.getPixelType(),
+                 [&image](auto type) { fillWhiteTyped<typename decltype(type)::Type>(image); });
 }
 
 }  // namespace ixImage

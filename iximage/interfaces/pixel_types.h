@@ -154,6 +154,44 @@ struct PixelTraits<ShrmPixel> {
     static constexpr PixelTypeId kTag = kPixelSphericalHarmonics;
 };
 
+// Names a pixel type as a value, so that a generic lambda can receive it.
+template <class T>
+struct PixelTypeTag {
+    using Type = T;
+};
+
+// The one switch over every tag: calls visit(PixelTypeTag<T>()) for the pixel type T that `tag`
+// names and returns its result, or `unknown` when the value names no pixel type. Operations
+// that support only some pixel types keep a switch of their own, listing what they support.
+template <class Result, class Visit>
+Result visitPixelType(std::int32_t tag, Visit&& visit, Result unknown) {
+    switch (tag) {
+        case kPixelUnsignedChar: return visit(PixelTypeTag<unsigned char>());
+        case kPixelByte4: return visit(PixelTypeTag<Byte4>());
+        case kPixelUnsignedInt: return visit(PixelTypeTag<unsigned int>());
+        case kPixelInt4: return visit(PixelTypeTag<Int4>());
+        case kPixelHalf4: return visit(PixelTypeTag<FloatPixel4<half>>());
+        case kPixelFloat: return visit(PixelTypeTag<float>());
+        case kPixelFloat3: return visit(PixelTypeTag<FloatPixel3<float>>());
+        case kPixelFloat4: return visit(PixelTypeTag<FloatPixel4<float>>());
+        case kPixelDouble3: return visit(PixelTypeTag<FloatPixel3<double>>());
+        case kPixelSphericalHarmonics: return visit(PixelTypeTag<ShrmPixel>());
+        default: return unknown;
+    }
+}
+
+// The same for visitors without a result: true when `tag` names a pixel type.
+template <class Visit>
+bool forPixelType(std::int32_t tag, Visit&& visit) {
+    return visitPixelType(
+        tag,
+        [&visit](auto type) {
+            visit(type);
+            return true;
+        },
+        false);
+}
+
 static_assert(sizeof(half) == 2, "half is 16 bits");
 static_assert(sizeof(Byte4) == 4 && sizeof(Int4) == 16, "packed integer pixels");
 static_assert(sizeof(FloatPixel4<half>) == 8, "half pixel is 8 bytes");

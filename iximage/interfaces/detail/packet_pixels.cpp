@@ -127,52 +127,24 @@ ix::Reference<Image> decodeTyped(int width, int height, const std::uint8_t* byte
 }  // namespace
 
 std::size_t pixelSizeOfType(std::int32_t type) {
-    switch (type) {
-        case kPixelUnsignedChar: return sizeof(unsigned char);
-        case kPixelByte4: return sizeof(Byte4);
-        case kPixelUnsignedInt: return sizeof(unsigned int);
-        case kPixelInt4: return sizeof(Int4);
-        case kPixelHalf4: return sizeof(FloatPixel4<half>);
-        case kPixelFloat: return sizeof(float);
-        case kPixelFloat3: return sizeof(FloatPixel3<float>);
-        case kPixelFloat4: return sizeof(FloatPixel4<float>);
-        case kPixelDouble3: return sizeof(FloatPixel3<double>);
-        case kPixelSphericalHarmonics: return sizeof(ShrmPixel);
-        default: return 0;
-    }
+    return visitPixelType(
+        type, [](auto pixel) { return sizeof(typename decltype(pixel)::Type); }, std::size_t(0));
 }
 
 void appendPixels(const Image& image, std::vector<std::uint8_t>& out) {
-    switch (image.getPixelType()) {
-        case kPixelUnsignedChar: return appendTyped<unsigned char>(image, out);
-        case kPixelByte4: return appendTyped<Byte4>(image, out);
-        case kPixelUnsignedInt: return appendTyped<unsigned int>(image, out);
-        case kPixelInt4: return appendTyped<Int4>(image, out);
-        case kPixelHalf4: return appendTyped<FloatPixel4<half>>(image, out);
-        case kPixelFloat: return appendTyped<float>(image, out);
-        case kPixelFloat3: return appendTyped<FloatPixel3<float>>(image, out);
-        case kPixelFloat4: return appendTyped<FloatPixel4<float>>(image, out);
-        case kPixelDouble3: return appendTyped<FloatPixel3<double>>(image, out);
-        case kPixelSphericalHarmonics: return appendTyped<ShrmPixel>(image, out);
-        default: return;  // the writer refuses unknown tags before it gets here
-    }
+    // The writer refuses unknown tags before it gets here.
+    forPixelType(image.getPixelType(),
+                 [&](auto pixel) { appendTyped<typename decltype(pixel)::Type>(image, out); });
 }
 
 ix::Reference<Image> decodePixels(std::int32_t type, int width, int height,
                                   const std::uint8_t* bytes, std::string& problem) {
-    switch (type) {
-        case kPixelUnsignedChar: return decodeTyped<unsigned char>(width, height, bytes, problem);
-        case kPixelByte4: return decodeTyped<Byte4>(width, height, bytes, problem);
-        case kPixelUnsignedInt: return decodeTyped<unsigned int>(width, height, bytes, problem);
-        case kPixelInt4: return decodeTyped<Int4>(width, height, bytes, problem);
-        case kPixelHalf4: return decodeTyped<FloatPixel4<half>>(width, height, bytes, problem);
-        case kPixelFloat: return decodeTyped<float>(width, height, bytes, problem);
-        case kPixelFloat3: return decodeTyped<FloatPixel3<float>>(width, height, bytes, problem);
-        case kPixelFloat4: return decodeTyped<FloatPixel4<float>>(width, height, bytes, problem);
-        case kPixelDouble3: return decodeTyped<FloatPixel3<double>>(width, height, bytes, problem);
-        case kPixelSphericalHarmonics: return decodeTyped<ShrmPixel>(width, height, bytes, problem);
-        default: problem = "unknown pixel type " + std::to_string(type); return nullptr;
-    }
+    ix::Reference<Image> image;
+    if (!forPixelType(type, [&](auto pixel) {
+            image = decodeTyped<typename decltype(pixel)::Type>(width, height, bytes, problem);
+        }))
+        problem = "unknown pixel type " + std::to_string(type);
+    return image;
 }
 
 }  // namespace packetPixels
