@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "iximage/lighting/blinn_phong_reflectance.h"
+#include "iximage/lighting/brdf_coeff_cache.h"
 #include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/phong_reflectance.h"
@@ -36,9 +37,11 @@ struct LitScene {
         ixImage::Irradiance irradiance;
         lighting.getIrradiance(irradiance, nullptr);
     }
+    // Cold: neither the map nor the reflectance coefficients (shared process-wide) are kept.
     void emptyCaches() {
         lighting.markAllSpecularMapsUnused();
         lighting.deleteUnusedSpecularMaps();
+        ixImage::clearBrdfCoeffCache();
     }
 };
 

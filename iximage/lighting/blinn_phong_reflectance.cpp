@@ -29,12 +29,7 @@ double BlinnPhongReflectance::evaluateCos(const double wi[3], const double wo[3]
 
 void BlinnPhongReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
                                        FloatPixel3<double>& norm) const {
-    detail::sampleIsotropic(
-        [this](const double* wi, const double* wo) {
-            const double v = evaluateCos(wi, wo);
-            return FloatPixel3<double>(v, v, v);
-        },
-        samples, norm);
+    detail::sampleGreyIsotropic(*this, samples, norm);
 }
 
 }  // namespace ixImage

@@ -18,6 +18,7 @@
 #include "iximage/lighting/lambert_reflectance.h"
 #include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
+#include "json_text.h"
 #include "preview.h"
 #include "probe_intake.h"
 #include "sky_probe.h"
@@ -37,23 +38,6 @@ std::string formatFloat(double value, int digits) {
     char text[40];
     std::snprintf(text, sizeof text, "%.*g", digits, value);
     return text;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 const char* projectionName(const ixImage::EnvironmentMap* map) {

@@ -6,6 +6,7 @@
 
 #include "iximage/interfaces/half.h"
 #include "iximage/interfaces/linear.h"
+#include "json_text.h"
 
 namespace iblBake {
 
@@ -20,25 +21,6 @@ std::string number(double value) {
     char text[40];
     std::snprintf(text, sizeof text, "%.9g", std::isfinite(value) ? value : 0.0);
     return text;
-}
-
-// A JSON string that can also sit inside a <script> element: '<' is escaped so that no
-// "</script>" can end it early.
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (c == '<' || static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 std::string base64(const std::vector<unsigned char>& bytes) {

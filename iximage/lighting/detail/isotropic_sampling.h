@@ -89,5 +89,18 @@ void sampleIsotropic(const BrdfCos& brdfCos, ixUtil::ArrayN<3, FloatPixel3<doubl
     norm = FloatPixel3<double>(red * cell, green * cell, blue * cell);
 }
 
+// The same for a colourless model: `model.evaluateCos(wi, wo)` gives BRDF x cos(theta_i),
+// the same in every channel.
+template <class Model>
+void sampleGreyIsotropic(const Model& model, ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
+                         FloatPixel3<double>& norm) {
+    sampleIsotropic(
+        [&model](const double* wi, const double* wo) {
+            const double v = model.evaluateCos(wi, wo);
+            return FloatPixel3<double>(v, v, v);
+        },
+        samples, norm);
+}
+
 }  // namespace detail
 }  // namespace ixImage
