@@ -34,6 +34,13 @@ Cache& cache() {
     return instance;
 }
 
+// The slot of (type, key), or end(); the caller holds the cache's mutex.
+std::list<Slot>::iterator findSlot(Cache& c, const std::type_index& type, int key) {
+    auto it = c.entries.begin();
+    while (it != c.entries.end() && !(it->key == key && it->type == type)) ++it;
+    return it;
+}
+
 }  // namespace
 
 bool isSharedByKey(const ReflectanceFunction& rf) {
@@ -45,17 +52,13 @@ bool isSharedByKey(const ReflectanceFunction& rf) {
 
 bool findBrdfCoeffs(const ReflectanceFunction& rf, BrdfCoeffEntry& entry) {
     if (!isSharedByKey(rf)) return false;
-    const std::type_index type(typeid(rf));
-    const int key = rf.getKey();
     Cache& c = cache();
     const std::lock_guard<std::mutex> lock(c.mutex);
-    for (auto it = c.entries.begin(); it != c.entries.end(); ++it)
-        if (it->key == key && it->type == type) {
-            c.entries.splice(c.entries.begin(), c.entries, it);
-            entry = it->entry;
-            return true;
-        }
-    return false;
+    const auto it = findSlot(c, std::type_index(typeid(rf)), rf.getKey());
+    if (it == c.entries.end()) return false;
+    c.entries.splice(c.entries.begin(), c.entries, it);  // most recently used first
+    entry = it->entry;
+    return true;
 }
 
 void storeBrdfCoeffs(const ReflectanceFunction& rf, const BrdfCoeffEntry& entry) {
@@ -64,11 +67,8 @@ void storeBrdfCoeffs(const ReflectanceFunction& rf, const BrdfCoeffEntry& entry)
     const int key = rf.getKey();
     Cache& c = cache();
     const std::lock_guard<std::mutex> lock(c.mutex);
-    for (auto it = c.entries.begin(); it != c.entries.end(); ++it)
-        if (it->key == key && it->type == type) {
-            c.entries.erase(it);
-            break;
-        }
+    const auto it = findSlot(c, type, key);
+    if (it != c.entries.end()) c.entries.erase(it);
     c.entries.push_front(Slot{type, key, entry});
     while (static_cast<int>(c.entries.size()) > kBrdfCoeffCacheCapacity) c.entries.pop_back();
 }
