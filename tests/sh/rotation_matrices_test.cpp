@@ -43,7 +43,7 @@ TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(initializeReflectance(path.c_str(), &loading));
     EXPECT_EQ(loading.seen.size(), 12u);
-    EXPECT_TRUE(tablesReady);
+    EXPECT_TRUE(sphericalHarmonicTables().built);
     ASSERT_NE(getRotationMatrices(), nullptr);
     EXPECT_EQ(getRotationMatrices()[rotationMatrixIndex(0, 0, 0, 0)], 0.75);
 
