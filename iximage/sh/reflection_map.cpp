@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "iximage/interfaces/checkpoint.h"
+#include "iximage/sh/detail/reflection_worker.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/detail/shrm_rows.h"
 #include "iximage/sh/rotation_matrices.h"

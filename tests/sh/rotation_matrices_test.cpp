@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "sh/prefilter_reference.h"
 #include "sh_reference.h"

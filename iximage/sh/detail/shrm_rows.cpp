@@ -1,6 +1,7 @@
 #include "iximage/sh/detail/shrm_rows.h"
 
 #include "iximage/interfaces/large_buffer.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/rotation_matrices.h"
 
