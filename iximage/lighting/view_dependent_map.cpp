@@ -4,14 +4,13 @@
 #include <cmath>
 
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kViewBands = 10;
 
 struct Vec3 {

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/linear.h"
 #include "iximage/interfaces/pixel_types.h"
@@ -40,8 +41,8 @@ namespace ixImage {
 
 class IXIMAGE_API ViewDependentMap : public ix::ReferenceCount {
 public:
-    static constexpr int kWidth = 200;
-    static constexpr int kHeight = 100;
+    static constexpr int kWidth = kShGridWidth;
+    static constexpr int kHeight = kShGridHeight;
     static constexpr int kCoefficients = 121;  // view bands 0..10
 
     // Keeps the coefficients of a 200 x 100 reflection map in single precision. A map of any

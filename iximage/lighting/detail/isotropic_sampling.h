@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "iximage/interfaces/array_n.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
@@ -43,8 +44,8 @@ struct GridAngles {
     std::vector<double> cosines, sines;
     explicit GridAngles(int count) : cosines(size_t(count)), sines(size_t(count)) {
         for (int i = 0; i < count; ++i) {
-            cosines[size_t(i)] = std::cos(i * 0.031415926535897934);
-            sines[size_t(i)] = std::sin(i * 0.031415926535897934);
+            cosines[size_t(i)] = std::cos(i * (kPi / kShGridHeight));
+            sines[size_t(i)] = std::sin(i * (kPi / kShGridHeight));
         }
     }
 };
@@ -60,7 +61,7 @@ void sampleIsotropic(const BrdfCos& brdfCos, ixUtil::ArrayN<3, FloatPixel3<doubl
     const int azimuth = samples.getDim(2);
     const GridAngles polar(incident > outgoing ? incident : outgoing);
     const GridAngles azimuthal(azimuth);
-    const double step = 0.031415926535897934;
+    const double step = kPi / kShGridHeight;
 
     double red = 0.0, green = 0.0, blue = 0.0;
     FloatPixel3<double>* out = samples.data();

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "iximage/interfaces/constants.h"
+
 namespace ixImage {
 
 // Zero until the first set-up (static storage).
@@ -15,12 +17,12 @@ AzimuthTable azimuthTable;
 LegendreTable legendreTable;
 
 extern const double sqrt2 = std::sqrt(2.0);
-extern const double sqrtPi = std::sqrt(3.141592653589793);
+extern const double sqrtPi = std::sqrt(kPi);
 
 namespace {
 
 // 4 pi as the sectoral start value uses it.
-constexpr double kFourPi = 12.566370614359172;
+constexpr double kFourPi = 4.0 * kPi;  // 12.566370614359172, exact
 
 // K(m) = (-1)^m sqrt((2m+1)/(4 pi) (2m-1)!! / (2m)!!) built as a running product, so that
 // Pbar(m,m)(cos theta) = K(m) sin^m theta carries the Condon-Shortley phase.

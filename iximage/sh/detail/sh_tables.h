@@ -20,16 +20,17 @@
 
 #include <cstdlib>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/export.h"
 
 namespace ixImage {
 
-constexpr int kShBands = 21;  // bands l = 0..20
-constexpr int kShMaxBand = 20;
-constexpr int kShPolarCount = 100;                    // theta_i, i = 0..99
-constexpr int kShAzimuthCount = 200;                  // phi_j, j = 0..199
-constexpr int kShOrders = 41;                         // m = -20..20, stored at m + 20
-constexpr double kShGridStep = 0.031415926535897934;  // pi / 100, the step of both grids
+constexpr int kShBands = kShMaxLightBand + 1;  // bands l = 0..20
+constexpr int kShMaxBand = kShMaxLightBand;
+constexpr int kShPolarCount = kShGridHeight;         // theta_i, i = 0..99
+constexpr int kShAzimuthCount = kShGridWidth;        // phi_j, j = 0..199
+constexpr int kShOrders = 41;                        // m = -20..20, stored at m + 20
+constexpr double kShGridStep = kPi / kShGridHeight;  // pi / 100, the step of both grids
 
 // The factor of the real harmonics with m != 0, as the lookups carry it.
 constexpr double kRealHarmonicFactor = 1.4142136;

@@ -15,16 +15,17 @@
 #include <cstdlib>
 #include <vector>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 namespace detail {
 
-constexpr int kShrmRowChunk = 4;    // rows per kernel call, one per vector lane
-constexpr int kShrmViewBands = 10;  // view bands p = 0..10 of a reflection-map pixel
-constexpr int kShrmMaxLightBand = 20;
-constexpr int kShrmWidth = 200;   // azimuth grid phi_x = 2 pi x / 200
-constexpr int kShrmQuarter = 50;  // columns 0..50 carry the quarter-turn partial sums
+constexpr int kShrmRowChunk = 4;                // rows per kernel call, one per vector lane
+constexpr int kShrmViewBands = kShMaxViewBand;  // view bands p = 0..10 of a reflection-map pixel
+constexpr int kShrmMaxLightBand = kShMaxLightBand;
+constexpr int kShrmWidth = kShGridWidth;  // azimuth grid phi_x = 2 pi x / 200
+constexpr int kShrmQuarter = 50;          // columns 0..50 carry the quarter-turn partial sums
 
 // The product entries in the order the kernel reads them: q = -10..10, p = |q|..10,
 // mu = 0..L, l = max(mu, |q|)..L, and for each (l, mu) the orders m = -mu and m = +mu (m = 0
