@@ -1,5 +1,5 @@
 // The specular-map cache of ImageBasedLighting and the pipeline that fills it:
-//   BRDF sampling -> reflectance coefficients -> order analysis -> reflection map (threaded)
+//   BRDF sampling -> reflectance coefficients -> order analysis -> SH reflection map (threaded)
 //   -> evaluation along each pixel's own axis -> 200 x 100 latitude-longitude map.
 //
 // Sampling contract of ReflectanceFunction::sampleBrdf, as this pipeline reads it: sample
@@ -61,7 +61,7 @@ std::shared_ptr<const BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction&
             computeBrdfCoeffs(samples, *coeffs, kBrdfOrder);
             checkpoint("brdf coeffs");
         }
-    }  // the 48 MB of samples go before the reflection map is built
+    }  // the 48 MB of samples go before the SH reflection map is built
     entry.norm = norm;
     entry.coeffs = std::move(coeffs);
     storeBrdfCoeffs(rf, entry);

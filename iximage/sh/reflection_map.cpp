@@ -20,7 +20,7 @@ namespace ixImage {
 namespace {
 
 constexpr int kMaxLightBand = 20;
-constexpr int kViewBands = 10;    // view bands p = 0..10, the order of a reflection-map pixel
+constexpr int kViewBands = 10;    // view bands p = 0..10, the order of an SHRM pixel
 constexpr int kOrderOffset = 20;  // orders m, q = -20..20 sit at index m + 20
 constexpr int kOrders = 2 * kOrderOffset + 1;
 constexpr int kMapWidth = kShGridWidth;    // azimuth grid: phi_x = x * 2 pi / 200

@@ -1,10 +1,12 @@
 // Spherical-harmonic reflection maps (SHRM): the reflected light for every viewing direction.
+// Not the probe map that ImageBasedLighting::getReflectionMap() returns (the probe itself as an
+// environment map); here "SH reflection map" always means this coefficient image.
 //
 // Conventions:
-//  - Frame: the grids of the SH tables. Pixel (x, y) of a reflection map stands for the viewing
+//  - Frame: the grids of the SH tables. Pixel (x, y) of an SH reflection map stands for the viewing
 //    direction with polar angle theta_y = y * pi / 100 and azimuth phi_x = x * 2 pi / 200, the
 //    same (row, column) -> (theta, phi) reading that the light projection gives a 200 x 100
-//    latitude-longitude probe, so a reflection map lines up pixel for pixel with the probe.
+//    latitude-longitude probe, so an SH reflection map lines up pixel for pixel with the probe.
 //  - Each pixel holds the view-band expansion of the light reflected towards its direction,
 //    bands p = 0..10, coefficient (p, q) at entry p^2 + p + q, expressed in the pixel's own
 //    frame (its local +Z is the pixel's direction).
@@ -33,7 +35,7 @@ namespace ixImage {
 // (l = 0..20 lighting band, m its order, p = 0..20 view band, q = -20..20 shared order).
 using ReflectionProduct = ixUtil::ArrayN<4, FloatPixel3<double>>;
 
-// Builds the reflection map of `light` (order 20, real SH) under the reflectance coefficients
+// Builds the SH reflection map of `light` (order 20, real SH) under the reflectance coefficients
 // `brdf` (index [l][p][q], see computeBrdfCoeffs) into `shrm`, which is sized 200 x 100.
 //  - lightOrder: highest lighting band used, 0..20 (a negative value leaves every coefficient
 //    zero; values above 20 are treated as 20).

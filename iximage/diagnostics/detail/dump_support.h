@@ -14,7 +14,7 @@ namespace dumps {
 
 constexpr int kMapWidth = kShGridWidth;
 constexpr int kMapHeight = kShGridHeight;
-constexpr int kMapBands = kShMaxViewBand + 1;  // p = 0..10, the bands of a reflection-map pixel
+constexpr int kMapBands = kShMaxViewBand + 1;  // p = 0..10, the bands of an SHRM pixel
 constexpr int kMapCoeffs = kMapBands * kMapBands;
 
 inline bool isReflectionMap(const ShrmImage& shrm) {

@@ -8,7 +8,7 @@
 // Sample [i][j][k] is f(w_i, w_o) cos t_i, and the norm is
 //   sum_ijk sample^2 sin t_i sin t_j (pi / 100)^3.
 //
-// The outgoing side is shaped for the ten view bands of the reflection map, which resolve
+// The outgoing side is shaped for the ten view bands of the SH reflection map, which resolve
 // about 18 degrees:
 //  - Outgoing directions below the surface (t_j > pi / 2) are never looked at (the specular
 //    map reads the view along the normal, the view-dependent map clamps views onto the

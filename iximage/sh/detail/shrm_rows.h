@@ -1,5 +1,5 @@
 // Internal header of the library (not installed, not part of the public API): the row kernel of
-// the reflection-map rotation, shared by CreateSHRM and computeReflectionCoeffs.
+// the SHRM rotation, shared by CreateSHRM and computeReflectionCoeffs.
 //
 // The kernel works on chunks of kShrmRowChunk consecutive rows at once, one row per vector lane:
 // every pixel row has its own polar angle, and the rotation elements of consecutive polar
@@ -22,7 +22,7 @@ namespace ixImage {
 namespace detail {
 
 constexpr int kShrmRowChunk = 4;                // rows per kernel call, one per vector lane
-constexpr int kShrmViewBands = kShMaxViewBand;  // view bands p = 0..10 of a reflection-map pixel
+constexpr int kShrmViewBands = kShMaxViewBand;  // view bands p = 0..10 of an SHRM pixel
 constexpr int kShrmMaxLightBand = kShMaxLightBand;
 constexpr int kShrmWidth = kShGridWidth;  // azimuth grid phi_x = 2 pi x / 200
 constexpr int kShrmQuarter = 50;          // columns 0..50 carry the quarter-turn partial sums
@@ -65,7 +65,7 @@ struct ShrmRowsInput {
 void setupShrmInput(ShrmRowsInput& input);
 
 // Adds the coefficients of rows firstRow .. firstRow + rowCount - 1 (1 <= rowCount <=
-// kShrmRowChunk, rows < 100) into image, a 200-wide reflection map.
+// kShrmRowChunk, rows < 100) into image, a 200-wide SH reflection map.
 void addShrmRowsPortable(const ShrmRowsInput& input, ShrmPixel* image, int firstRow, int rowCount);
 // The same compiled for AVX2; call only when haveAvx2() is true.
 void addShrmRowsAvx2(const ShrmRowsInput& input, ShrmPixel* image, int firstRow, int rowCount);
