@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"

@@ -23,6 +23,8 @@
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/reflection_worker.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "scratch_file.h"
 

@@ -10,6 +10,7 @@
 #include "iximage/interfaces/atomic_file.h"
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/interfaces/color4.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/error.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/half.h"

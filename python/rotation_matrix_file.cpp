@@ -8,6 +8,7 @@
 
 #include "array_images.h"
 #include "iximage/lighting/image_based_lighting.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/rotation_matrices.h"
 
 namespace ixPython {

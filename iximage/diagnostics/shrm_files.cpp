@@ -1,4 +1,4 @@
-// printshrms: the coefficients of a reflection map, and of its six cube faces, as 16-bit words
+// printshrms: the coefficients of an SH reflection map, and of its six cube faces, as 16-bit words
 // scaled per coefficient by its largest magnitude.
 #include <cmath>
 #include <cstdio>

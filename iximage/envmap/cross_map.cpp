@@ -54,7 +54,8 @@ void CrossMap::setupOffset() {
 // faces then sum to about 4 pi (see the header). Evaluated in float in exactly this order:
 // quotients, product, division by 6, halving.
 void CrossMap::computeOmegaFactor(int w, int h) {
-    omegaFactor = (kTwoPi / static_cast<float>(w)) * (kTwoPi / static_cast<float>(h)) / 6.0f * 0.5f;
+    omegaFactor =
+        (kTwoPiFloat / static_cast<float>(w)) * (kTwoPiFloat / static_cast<float>(h)) / 6.0f * 0.5f;
 }
 
 bool CrossMap::crossToCube(float u, float v, int& face, float& fu, float& fv) const {

@@ -7,12 +7,11 @@
 #include "iximage/envmap/cross_map.h"
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 
 namespace ixImage {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // ---- Pixels as arrays of double channels ----
 

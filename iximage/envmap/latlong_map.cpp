@@ -18,7 +18,7 @@ LatLongMap::~LatLongMap() { image.reset(); }
 // A pixel spans 2 pi / w of longitude and pi / h of latitude; the quotients are formed first
 // and multiplied in float.
 void LatLongMap::computeOmegaFactor(int w, int h) {
-    omegaFactor = (kTwoPi / static_cast<float>(w)) * (kPi / static_cast<float>(h));
+    omegaFactor = (kTwoPiFloat / static_cast<float>(w)) * (kPiFloat / static_cast<float>(h));
 }
 
 bool LatLongMap::isValidCoord(float, float) const { return true; }
@@ -33,11 +33,11 @@ bool LatLongMap::coordToDir(float u, float v, ixLinear::VectorFlt& dir, float& o
     } else if (u == 1.0f) {
         u = 0.0f;
     }
-    const float lambda = (2.0f * v - 1.0f) * kPi * 0.5f;
+    const float lambda = (2.0f * v - 1.0f) * kPiFloat * 0.5f;
     // Rounding can make cos(lambda) a hair negative at the poles; a solid angle cannot be.
     float cosLambda = cosF(lambda);
     if (cosLambda < 0.0f) cosLambda = 0.0f;
-    const float mu = (2.0f * u - 1.0f) * kPi;
+    const float mu = (2.0f * u - 1.0f) * kPiFloat;
 
     dir.x = -sinF(mu) * cosLambda;
     dir.y = -cosF(mu) * cosLambda;
@@ -57,8 +57,8 @@ void LatLongMap::dirToCoord(const ixLinear::VectorFlt& dir, float& u, float& v) 
     // it is pinned to 0, the middle column.
     float mu = 0.0f;
     if (!(std::fabs(dir.x) < 0.01f && std::fabs(dir.y) < 0.01f)) mu = atan2F(-dir.x, -dir.y);
-    u = (mu / kPi + 1.0f) * 0.5f;
-    v = ((lambda + lambda) / kPi + 1.0f) * 0.5f;
+    u = (mu / kPiFloat + 1.0f) * 0.5f;
+    v = ((lambda + lambda) / kPiFloat + 1.0f) * 0.5f;
 }
 
 }  // namespace ixImage

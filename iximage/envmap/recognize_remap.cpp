@@ -103,7 +103,7 @@ void remap(const EnvironmentMap& src, EnvironmentMap& dst) {
         case kPixelFloat: return remapAs<float>(src, dst);
         case kPixelFloat3: return remapAs<FloatPixel3<float>>(src, dst);
         case kPixelFloat4: return remapAs<FloatPixel4<float>>(src, dst);
-        default: return;  // 8-bit, integer, double and reflection-map pixels: D left as it is
+        default: return;  // 8-bit, integer, double and SHRM pixels: D left as it is
     }
 }
 

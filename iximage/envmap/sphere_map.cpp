@@ -20,7 +20,7 @@ SphereMap::~SphereMap() { image.reset(); }
 // The disc spans 2 pi of angle across each side (theta = pi r, r from -1 to 1); the quotients
 // are formed first and multiplied in float.
 void SphereMap::computeOmegaFactor(int w, int h) {
-    omegaFactor = (kTwoPi / static_cast<float>(w)) * (kTwoPi / static_cast<float>(h));
+    omegaFactor = (kTwoPiFloat / static_cast<float>(w)) * (kTwoPiFloat / static_cast<float>(h));
 }
 
 bool SphereMap::isValidCoord(float u, float v) const {
@@ -38,7 +38,7 @@ bool SphereMap::coordToDir(float u, float v, ixLinear::VectorFlt& dir, float& om
         omega = 0.0f;
         return false;
     }
-    const float theta = r * kPi;
+    const float theta = r * kPiFloat;
     const float phi = atan2F(yp, xp);
     const float sinTheta = sinF(theta);
     dir.x = cosF(phi) * sinTheta;
@@ -70,7 +70,7 @@ void SphereMap::dirToCoord(const ixLinear::VectorFlt& dir, float& u, float& v) c
     }
     // Distance from the centre r = acos(-y) / pi; (x, z) / rho is the unit direction in the
     // disc and the disc has radius 0.5 in (u, v). rho * pi is a float product, the rest double.
-    const float rhoPi = rho * kPi;
+    const float rhoPi = rho * kPiFloat;
     const float k = static_cast<float>(std::acos(-static_cast<double>(dir.y)) * 0.5 /
                                        static_cast<double>(rhoPi));
     v = dir.z * k + 0.5f;

@@ -69,7 +69,7 @@ void imageFlipHorizontal(Image& image) {
         case kPixelFloat3: return flipRows<FloatPixel3<float>>(image);
         case kPixelFloat4: return flipRows<FloatPixel4<float>>(image);
         case kPixelDouble3: return;             // no horizontal flip for double colour
-        case kPixelSphericalHarmonics: return;  // nor for reflection-map pixels
+        case kPixelSphericalHarmonics: return;  // nor for SHRM pixels
         default: return;                        // not a pixel type of this library
     }
 }

@@ -13,15 +13,15 @@ namespace ixImage {
 
 // Element construction on allocation: every element is default-initialised (Byte4, half and
 // float-colour components to zero, scalars left as they are,
-// reflection-map pixels to order 10 with zero coefficients). Buffers come
-// from ixUtil::allocateBuffer so that the big ones (a reflection map is 58 MB) are cheap to
+// SHRM pixels to order 10 with zero coefficients). Buffers come
+// from ixUtil::allocateBuffer so that the big ones (an SH reflection map is 58 MB) are cheap to
 // touch for the first time. Pixel types are trivially destructible, so freeing needs no
 // destructor calls.
 template <class T>
 static T* allocatePixels(int count) {
     static_assert(std::is_trivially_destructible<T>::value, "pixels need no destruction");
     if constexpr (std::is_same<T, ShrmPixel>::value) {
-        // A reflection map is 58 MB of zero coefficients: memory that already reads as zero
+        // An SH reflection map is 58 MB of zero coefficients: memory that already reads as zero
         // (fresh pages from the system) is not cleared a second time, and only each pixel's
         // order and count are written. The pixel is an aggregate, so the zeroed storage holds
         // pixels whose coefficients are the +0.0 that default construction gives.
@@ -138,7 +138,7 @@ template class TypedImage<FloatPixel4<float>>;
 template class TypedImage<FloatPixel3<double>>;
 template class TypedImage<ShrmPixel>;
 
-// Any pixel type, reflection-map pixels included: packet files restore every image they hold
+// Any pixel type, SHRM pixels included: packet files restore every image they hold
 // through this.
 static Image* makeTypedImage(PixelTypeId type) {
     return visitPixelType(
@@ -147,7 +147,7 @@ static Image* makeTypedImage(PixelTypeId type) {
 }
 
 Image* imageCreateByType(PixelTypeId type) {
-    // Reflection-map images are made only by the reflection-map builder.
+    // SHRM images are made only by the SHRM builder.
     return type == kPixelSphericalHarmonics ? nullptr : makeTypedImage(type);
 }
 

@@ -78,7 +78,7 @@ using Double3Image = TypedImage<FloatPixel3<double>>;
 using ShrmImage = TypedImage<ShrmPixel>;
 
 // A new, empty TypedImage of the tag's pixel type (count 0), for tags 0 to 8; null for tag 9
-// (reflection-map pixels are only made by the reflection-map builder) and any other value.
+// (SHRM pixels are only made by the SHRM builder) and any other value.
 IXIMAGE_API Image* imageCreateByType(PixelTypeId type);
 
 }  // namespace ixImage

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/detail/image_maker.h"
 
 namespace ixImage {
@@ -65,7 +66,7 @@ template <>
 ShrmPixel whitePixel<ShrmPixel>() {
     // A constant radiance of 1 has only the band-0 coefficient: integral of Y00 = sqrt(4 pi).
     ShrmPixel p;
-    const double c00 = std::sqrt(4.0 * 3.14159265358979323846);
+    const double c00 = std::sqrt(4.0 * kPi);
     p.coeffs[0] = FloatPixel3<double>(c00, c00, c00);
     return p;
 }

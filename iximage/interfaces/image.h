@@ -71,7 +71,7 @@ protected:
 
 // Sets every pixel of a sized image to white: 255 for 8-bit channels, all bits for unsigned
 // int, 255 per channel for Int4 (the 8-bit scale), 1.0 for float and half components (alpha
-// included), and for reflection-map pixels the expansion of a constant radiance of 1 (only the
+// included), and for SHRM pixels the expansion of a constant radiance of 1 (only the
 // band-0 coefficient, sqrt(4 pi), per channel).
 IXIMAGE_API void fillWhite(Image& image);
 

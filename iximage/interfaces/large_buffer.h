@@ -1,7 +1,7 @@
 // Storage for big pixel and coefficient arrays.
 //
-// A reflection-map build touches about 100 MB of fresh memory (samples, product, the 58 MB
-// reflection map). On systems where every first touch of a 4 KiB page costs a fault, that
+// An SHRM build touches about 100 MB of fresh memory (samples, product, the 58 MB
+// SH reflection map). On systems where every first touch of a 4 KiB page costs a fault, that
 // alone can dominate the build, so buffers of several MiB are aligned to 2 MiB and, on Linux,
 // marked for transparent huge pages (one fault per 2 MiB). Smaller buffers come from the
 // ordinary allocator, aligned to 64 bytes.

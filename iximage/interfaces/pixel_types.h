@@ -13,7 +13,7 @@
 //   6    FloatPixel3<float>                                12     HDR colour (light probes)
 //   7    FloatPixel4<float>                                16     HDR colour with alpha
 //   8    FloatPixel3<double>                               24     double colour
-//   9    FixedOrderSphericalHarmonics<FloatPixel3<double>,10>  2912  reflection-map pixels
+//   9    FixedOrderSphericalHarmonics<FloatPixel3<double>,10>  2912  SHRM pixels
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/detail/isotropic_sampling.h"
 
 namespace ixImage {
@@ -21,7 +22,7 @@ BlinnPhongReflectance::~BlinnPhongReflectance() = default;
 double BlinnPhongReflectance::evaluateCos(const double wi[3], const double wo[3]) const {
     const double cosI = wi[2];
     if (cosI <= 0.0 || wo[2] <= 0.0) return 0.0;
-    const double pi = 3.141592653589793;
+    const double pi = kPi;
     const double hx = wi[0] + wo[0], hy = wi[1] + wo[1], hz = wi[2] + wo[2];
     const double cosH = hz / std::sqrt(hx * hx + hy * hy + hz * hz);
     return (exponent + 8.0) / (8.0 * pi) * std::pow(cosH, exponent) * cosI;

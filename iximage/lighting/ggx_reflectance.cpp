@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/detail/isotropic_sampling.h"
 
 namespace ixImage {
@@ -31,7 +32,7 @@ GgxReflectance::~GgxReflectance() = default;
 double GgxReflectance::evaluateCos(const double wi[3], const double wo[3]) const {
     const double cosI = wi[2], cosO = wo[2];
     if (cosI <= 0.0 || cosO <= 0.0) return 0.0;
-    const double pi = 3.141592653589793;
+    const double pi = kPi;
     const double a2 = alpha * alpha;
 
     double h[3] = {wi[0] + wo[0], wi[1] + wo[1], wi[2] + wo[2]};

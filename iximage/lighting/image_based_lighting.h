@@ -88,7 +88,8 @@ public:
 
     bool haveUsableLightProbe() const { return usable; }
 
-    // The probe as an environment map (kLatLong or kCross), or null; no reference is added.
+    // The probe map: the probe as an environment map (kLatLong or kCross), or null; no reference
+    // is added. Not to be confused with the SH reflection maps of sh/reflection_map.h.
     EnvironmentMap* getReflectionMap() { return reflectionMap.get(); }
 
     // The irradiance of the current probe (see the frame above), or the cleared value when
@@ -157,7 +158,7 @@ private:
     void deleteUnusedViewDependentMaps();
 
     bool usable = false;
-    ix::Reference<EnvironmentMap> reflectionMap;
+    ix::Reference<EnvironmentMap> reflectionMap;  // the probe map
     SphericalHarmonics<FloatPixel3<double>>* lightCoeffs = nullptr;
     Irradiance irradiance;
     FloatPixel3<float> irradianceCoefficients[9];

@@ -1,6 +1,7 @@
 #include "iximage/lighting/irradiance_alg.h"
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 
 namespace ixImage {
 
@@ -13,7 +14,7 @@ constexpr float kBasisConstant[IrradianceAlg::kCoefficientCount] = {
     0.282095f, 0.488603f, 0.488603f, 0.488603f, 1.092548f,
     1.092548f, 0.315392f, 1.092548f, 0.546274f};
 
-constexpr float kInversePi = 0.31830987f;
+constexpr float kInversePi = static_cast<float>(1.0 / kPi);  // 0.31830987f
 
 // Per-channel weight (omega * L_c) / pi of one pixel. Float pixels multiply in float.
 struct ChannelWeights {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/detail/incident_profile.h"
 
 namespace ixImage {
@@ -12,7 +13,7 @@ LambertReflectance::~LambertReflectance() = default;
 
 void LambertReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
                                     FloatPixel3<double>& norm) const {
-    const double invPi = 1.0 / 3.141592653589793;
+    const double invPi = 1.0 / kPi;
     detail::sampleIncidentProfile(
         [invPi](double theta) {
             const double c = std::cos(theta);

@@ -6,14 +6,13 @@
 #include <cstring>
 #include <fstream>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/detail/isotropic_sampling.h"
 
 namespace ixImage {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kHalfPi = 1.5707963267948966;
 // The format's per-channel factors from stored values to 1/sr.
 constexpr double kChannelScale[3] = {1.0 / 1500.0, 1.15 / 1500.0, 1.66 / 1500.0};
 

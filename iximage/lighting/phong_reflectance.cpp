@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/detail/incident_profile.h"
 
 namespace ixImage {
@@ -17,7 +18,7 @@ void PhongReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& sample
                                   FloatPixel3<double>& norm) const {
     // (n + 1) / (2 pi) normalises the lobe: the integral of cos^n over the hemisphere is
     // 2 pi / (n + 1).
-    const double pi = 3.141592653589793;
+    const double pi = kPi;
     const double scale = (exponent + 1.0) / (2.0 * pi);
     const double n = exponent;
     detail::sampleIncidentProfile(

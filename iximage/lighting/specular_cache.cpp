@@ -1,5 +1,5 @@
 // The specular-map cache of ImageBasedLighting and the pipeline that fills it:
-//   BRDF sampling -> reflectance coefficients -> order analysis -> reflection map (threaded)
+//   BRDF sampling -> reflectance coefficients -> order analysis -> SH reflection map (threaded)
 //   -> evaluation along each pixel's own axis -> 200 x 100 latitude-longitude map.
 //
 // Sampling contract of ReflectanceFunction::sampleBrdf, as this pipeline reads it: sample
@@ -17,6 +17,7 @@
 
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/brdf_coeff_cache.h"
 #include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/lighting/image_based_lighting.h"
@@ -32,12 +33,12 @@ namespace {
 using Rgb = FloatPixel3<double>;
 using BrdfArray = ixUtil::ArrayN<3, Rgb>;
 
-constexpr int kPolarSamples = 100;
-constexpr int kAzimuthSamples = 200;
+constexpr int kPolarSamples = kShGridHeight;
+constexpr int kAzimuthSamples = kShGridWidth;
 constexpr int kBands = 21;
 constexpr int kBrdfOrder = 10;
-constexpr int kMapWidth = 200;
-constexpr int kMapHeight = 100;
+constexpr int kMapWidth = kShGridWidth;
+constexpr int kMapHeight = kShGridHeight;
 
 // Samples the reflectance and projects it onto SH; null when its norm has a zero channel.
 // (A NaN component is not zero and goes on.) The result depends on the reflectance alone, so
@@ -60,7 +61,7 @@ std::shared_ptr<const BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction&
             computeBrdfCoeffs(samples, *coeffs, kBrdfOrder);
             checkpoint("brdf coeffs");
         }
-    }  // the 48 MB of samples go before the reflection map is built
+    }  // the 48 MB of samples go before the SH reflection map is built
     entry.norm = norm;
     entry.coeffs = std::move(coeffs);
     storeBrdfCoeffs(rf, entry);

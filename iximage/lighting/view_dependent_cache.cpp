@@ -1,6 +1,6 @@
 // The view-dependent-map cache of ImageBasedLighting and its ringing-control setting. The maps
 // come from the same pipeline as the specular maps (specular_pipeline.h); instead of evaluating
-// the reflection map at each pixel's own axis and discarding it, its coefficients are kept.
+// the SH reflection map at each pixel's own axis and discarding it, its coefficients are kept.
 #include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/lighting/image_based_lighting.h"
 

@@ -4,14 +4,13 @@
 #include <cmath>
 
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kViewBands = 10;
 
 struct Vec3 {
@@ -29,7 +28,7 @@ bool normalize(Vec3& v) {
     return true;
 }
 
-// Where a normal falls on the reflection map's grid, and the view in that normal's frame.
+// Where a normal falls on the SH reflection map's grid, and the view in that normal's frame.
 struct GridLookup {
     int row0, row1, column0, column1;
     double rowWeight, columnWeight;  // weights of row1 and column1
@@ -37,7 +36,7 @@ struct GridLookup {
 };
 
 // The grid rows and columns around the normal and the view bands' basis at the local view.
-// The reflection map's pixel (x, y) stands for the pixel centre ((x + 0.5) / 200,
+// The SH reflection map's pixel (x, y) stands for the pixel centre ((x + 0.5) / 200,
 // (y + 0.5) / 100) of a latitude-longitude map (the light was projected from a working image
 // whose row y is taken as polar angle y pi / 100), so a normal at map coordinate (u, v) lies at
 // the fractional pixel (200 u - 0.5, 100 v - 0.5).

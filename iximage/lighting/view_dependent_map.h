@@ -21,7 +21,7 @@
 //    For reflectances whose samples ignore the outgoing direction (Phong, Lambert) the first
 //    argument is the lobe's axis and the result does not depend on the view.
 //  - Memory: 200 x 100 x 121 x 3 floats, 29,040,000 bytes per map (kept in single precision;
-//    the reflection map it comes from holds the same coefficients in double, 58 MB).
+//    the SH reflection map it comes from holds the same coefficients in double, 58 MB).
 //  - Ownership: reference-counted (ix::ReferenceCount), created with a count of 0; the
 //    lighting object's cache holds one reference. Threads: evaluate only reads the map and the
 //    spherical-harmonic tables, so one map may be evaluated from several threads at once.
@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/linear.h"
 #include "iximage/interfaces/pixel_types.h"
@@ -40,11 +41,11 @@ namespace ixImage {
 
 class IXIMAGE_API ViewDependentMap : public ix::ReferenceCount {
 public:
-    static constexpr int kWidth = 200;
-    static constexpr int kHeight = 100;
+    static constexpr int kWidth = kShGridWidth;
+    static constexpr int kHeight = kShGridHeight;
     static constexpr int kCoefficients = 121;  // view bands 0..10
 
-    // Keeps the coefficients of a 200 x 100 reflection map in single precision. A map of any
+    // Keeps the coefficients of a 200 x 100 SH reflection map in single precision. A map of any
     // other size gives a map that evaluates to 0 everywhere.
     explicit ViewDependentMap(const ShrmImage& reflectionMap);
     ~ViewDependentMap() override;

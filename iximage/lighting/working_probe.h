@@ -20,6 +20,7 @@
 
 #include "iximage/envmap/environment_map.h"
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/reference.h"
 
@@ -30,8 +31,8 @@ enum class WorkingProbeFilter {
     kEnergyPreserving,  // solid-angle-weighted footprint means (remapFiltered)
 };
 
-constexpr int kWorkingProbeWidth = 200;
-constexpr int kWorkingProbeHeight = 100;
+constexpr int kWorkingProbeWidth = kShGridWidth;
+constexpr int kWorkingProbeHeight = kShGridHeight;
 
 struct WorkingProbe {
     ix::Reference<Float3Image> image;

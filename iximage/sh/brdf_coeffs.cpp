@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/detail/parallel_for.h"
 #include "iximage/sh/detail/sh_tables.h"
 
@@ -92,7 +93,7 @@ void computeBrdfCoeffs(const ixUtil::ArrayN<3, Rgb>& samples, ixUtil::ArrayN<3, 
     const int orders = order + 1;
     // Azimuth projection T[i][j][q] = w sum_k cos(q phi_k) S[i][j][k], w = sqrt(pi) 2 pi / 200.
     // cos(q phi_k) is phiCos[(q k) mod 200]: q k phi_1 is the same angle modulo 2 pi.
-    const double w = sqrtPi * 2.0 * 3.141592653589793 / 200.0;
+    const double w = sqrtPi * 2.0 * kPi / 200.0;
     std::vector<Rgb> T(static_cast<size_t>(kShPolarCount) * kShPolarCount * orders);
     const std::unique_ptr<AzimuthCosines> cosines(new AzimuthCosines(orders));
     const Rgb* S = samples.data();

@@ -4,6 +4,7 @@
 #include <complex>
 #include <vector>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
@@ -16,9 +17,6 @@ using Complex = std::complex<double>;
 struct ComplexRgb {
     Complex c[3];
 };
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kPi = 3.141592653589793;
 
 }  // namespace
 

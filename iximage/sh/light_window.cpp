@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
+
 namespace ixImage {
 
 double lightWindowFactor(const LightWindow& window, int band) {
     if (window.kind == LightWindow::kNone || band <= 0) return 1.0;
-    const double pi = 3.141592653589793;
+    const double pi = kPi;
     const double width = window.width > 0.0 ? window.width : 21.0;
     const double x = band / width;  // 1 at the window's end
     if (x >= 1.0) return 0.0;

@@ -1,4 +1,4 @@
-// Choice of the spherical-harmonic orders of a reflection map.
+// Choice of the spherical-harmonic orders of an SH reflection map.
 //
 // The view order is the first view band p at which the energy of the reflectance coefficients
 // B[l][p][q] (p <= 10) passes 97 % of the reflectance's total squared norm, per channel; the

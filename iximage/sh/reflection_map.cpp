@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "iximage/interfaces/checkpoint.h"
+#include "iximage/interfaces/constants.h"
+#include "iximage/sh/detail/reflection_worker.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/detail/shrm_rows.h"
 #include "iximage/sh/rotation_matrices.h"
@@ -17,11 +20,11 @@ namespace ixImage {
 namespace {
 
 constexpr int kMaxLightBand = 20;
-constexpr int kViewBands = 10;    // view bands p = 0..10, the order of a reflection-map pixel
+constexpr int kViewBands = 10;    // view bands p = 0..10, the order of an SHRM pixel
 constexpr int kOrderOffset = 20;  // orders m, q = -20..20 sit at index m + 20
 constexpr int kOrders = 2 * kOrderOffset + 1;
-constexpr int kMapWidth = 200;   // azimuth grid: phi_x = x * 2 pi / 200
-constexpr int kMapHeight = 100;  // polar grid: theta_y = y * pi / 100
+constexpr int kMapWidth = kShGridWidth;    // azimuth grid: phi_x = x * 2 pi / 200
+constexpr int kMapHeight = kShGridHeight;  // polar grid: theta_y = y * pi / 100
 
 using Rgb = FloatPixel3<double>;
 
@@ -140,7 +143,7 @@ void computeReflectionCoeffs(const SphericalHarmonics<FloatPixel3<double>>& ligh
     // sqrt(2 pi) for q = 0, whose normalised constant is 1 / sqrt(2 pi). The entries are
     // written straight into the order in which the rows read them (detail::packShrmProduct)
     // instead of a full product array: each holds the same f * a * B as the array would.
-    const double pi = 3.141592653589793;
+    const double pi = kPi;
     const double f = std::sqrt(pi);
     const double f0 = f * std::sqrt(2.0);
     std::vector<Rgb> packed;

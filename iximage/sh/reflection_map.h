@@ -1,10 +1,12 @@
 // Spherical-harmonic reflection maps (SHRM): the reflected light for every viewing direction.
+// Not the probe map that ImageBasedLighting::getReflectionMap() returns (the probe itself as an
+// environment map); here "SH reflection map" always means this coefficient image.
 //
 // Conventions:
-//  - Frame: the grids of the SH tables. Pixel (x, y) of a reflection map stands for the viewing
+//  - Frame: the grids of the SH tables. Pixel (x, y) of an SH reflection map stands for the viewing
 //    direction with polar angle theta_y = y * pi / 100 and azimuth phi_x = x * 2 pi / 200, the
 //    same (row, column) -> (theta, phi) reading that the light projection gives a 200 x 100
-//    latitude-longitude probe, so a reflection map lines up pixel for pixel with the probe.
+//    latitude-longitude probe, so an SH reflection map lines up pixel for pixel with the probe.
 //  - Each pixel holds the view-band expansion of the light reflected towards its direction,
 //    bands p = 0..10, coefficient (p, q) at entry p^2 + p + q, expressed in the pixel's own
 //    frame (its local +Z is the pixel's direction).
@@ -20,28 +22,20 @@
 //    SSE2 otherwise; no fused multiply-add).
 #pragma once
 
-#include <memory>
-#include <vector>
-
 #include "iximage/image/typed_image.h"
 #include "iximage/interfaces/array_n.h"
 #include "iximage/interfaces/export.h"
 #include "iximage/interfaces/pixel_types.h"
 #include "iximage/interfaces/progress.h"
-#include "iximage/interfaces/thread_pool.h"
 #include "iximage/sh/spherical_harmonics.h"
 
 namespace ixImage {
-
-namespace detail {
-struct ShrmRowsInput;
-}
 
 // Product of light and reflectance coefficients, index [l][m + 20][p][q + 20]
 // (l = 0..20 lighting band, m its order, p = 0..20 view band, q = -20..20 shared order).
 using ReflectionProduct = ixUtil::ArrayN<4, FloatPixel3<double>>;
 
-// Builds the reflection map of `light` (order 20, real SH) under the reflectance coefficients
+// Builds the SH reflection map of `light` (order 20, real SH) under the reflectance coefficients
 // `brdf` (index [l][p][q], see computeBrdfCoeffs) into `shrm`, which is sized 200 x 100.
 //  - lightOrder: highest lighting band used, 0..20 (a negative value leaves every coefficient
 //    zero; values above 20 are treated as 20).
@@ -54,33 +48,5 @@ IXIMAGE_API void computeReflectionCoeffs(const SphericalHarmonics<FloatPixel3<do
                                          const ixUtil::ArrayN<3, FloatPixel3<double>>& brdf,
                                          int lightOrder, int brdfOrder, ShrmImage& shrm,
                                          ixUtil::Progress* progress);
-
-// The threaded stage: rotates the product into the frame of every viewing direction. Work index
-// t of n takes rows [t * base + min(t, rem), (t + 1) * base + min(t + 1, rem)) with
-// base = H / n and rem = H mod n, so bands differ by at most one row and indices beyond the row
-// count get none. Every field is set by the launcher and only read during the run.
-// initialize() packs the product entries the rows read into one shared array (on the calling
-// thread, once per run); finalize() releases it. work() called outside a run packs for itself.
-class IXIMAGE_API CreateSHRM : public ixUtil::ThreadedAlg {
-public:
-    CreateSHRM(const ReflectionProduct* product, ShrmImage* image, int lightOrder,
-               const double* rotationMatrices);
-    ~CreateSHRM() override;
-
-    void initialize(int count) override;
-    void work(int index, int count) override;
-    void finalize() override;
-
-private:
-    const ReflectionProduct* product;
-    ShrmImage* image;
-    int lightOrder;
-    const double* rotationMatrices;
-    std::vector<FloatPixel3<double>> packed;
-    std::unique_ptr<detail::ShrmRowsInput> input;
-
-    std::unique_ptr<detail::ShrmRowsInput> prepare(
-        std::vector<FloatPixel3<double>>& packedOut) const;
-};
 
 }  // namespace ixImage

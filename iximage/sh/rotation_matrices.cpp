@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "iximage/interfaces/checkpoint.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {

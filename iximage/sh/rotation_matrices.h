@@ -1,7 +1,7 @@
 // Spherical-harmonic rotation matrices, loaded once per process from the rotation-matrix file.
 //
 // The block holds 21 x 41 x 41 x 100 doubles. Element (l, a, b, k), band l = 0..20, row a and
-// column b in -l..l, polar sample k = 0..99, is entry rotationMatrixIndex(l, a, b, k):
+// column b in -l..l, polar sample k = 0..99, at ((l * 41 + a + 20) * 41 + b + 20) * 100 + k, is
 // D(l, Ry(theta_k))[a][b], theta_k = k pi / 100, where Ry(beta) turns +z towards +x about +y and
 // D(l, R) maps the real-harmonic coefficients of f(w) to those of f(R^-1 w):
 // Y(l,b)(R^-1 w) = sum_a D(l,R)[a][b] Y(l,a)(w). Entries with |a| > l or |b| > l stay zero.
@@ -26,13 +26,6 @@
 
 namespace ixImage {
 
-constexpr int kRotationRows = 41;  // a, b = -20..20, stored at a + 20, b + 20
-constexpr int kRotationMatrixCount = 21 * 41 * 41 * 100;  // 3,530,100 doubles
-
-inline int rotationMatrixIndex(int l, int a, int b, int k) {
-    return ((l * kRotationRows + (a + 20)) * kRotationRows + (b + 20)) * 100 + k;
-}
-
 // Builds the tables and loads the rotation matrices from filename (once per process). Prints
 // "Failed to load spherical harmonic matrix file <name>." and returns false when the file cannot
 // be opened. progress may be null.
@@ -40,15 +33,6 @@ IXIMAGE_API bool initializeReflectance(const char* filename, ixUtil::Progress* p
 
 // Releases the rotation matrices (the tables stay).
 IXIMAGE_API void finalizeReflectance();
-
-// The loaded block of kRotationMatrixCount doubles, or null while none is loaded.
-IXIMAGE_API const double* getRotationMatrices();
-
-// Parses the file into matrices (kRotationMatrixCount doubles, zeroed here first). False only
-// when the file cannot be opened; a short or malformed file fills what it can and yields true.
-// Progress is reported at the even bands (0, 0.1, ..., 1.0) and at 1.0 after the last record.
-IXIMAGE_API bool readRotationMatrices(double* matrices, const char* filename,
-                                      ixUtil::Progress* progress);
 
 // Checks that filename is a complete rotation-matrix file, without loading it: every one of the
 // 2,100 records is present, each opens with its own header "l k" in order, each element is a

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
@@ -24,8 +25,8 @@ void computeSpecularMap(const ShrmImage& shrm, const double* direction, int orde
     order = std::min(order, kViewBands);
 
     // Polar angle from the z component alone, azimuth in [0, 2 pi).
-    const double pi = 3.141592653589793;
-    const double twoPi = 6.283185307179586;
+    const double pi = kPi;
+    const double twoPi = kTwoPi;
     const double z = std::max(-1.0, std::min(1.0, direction[2]));
     const double theta = std::acos(z);
     double phi = std::atan2(direction[1], direction[0]);

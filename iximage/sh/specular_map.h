@@ -1,7 +1,7 @@
-// Specular map evaluation: a reflection map turned into an ordinary RGB image.
+// Specular map evaluation: an SH reflection map turned into an ordinary RGB image.
 //
 // Conventions:
-//  - Input: a reflection map (see reflection_map.h), W x H pixels of 121 RGB coefficients, the
+//  - Input: an SH reflection map (see reflection_map.h), W x H pixels of 121 RGB coefficients, the
 //    view-band expansion of the reflected light in each pixel's own frame.
 //  - Direction: one direction in that per-pixel frame, the same for every pixel, given as three
 //    doubles (x, y, z) in the frame of the SH tables ((sin t cos p, sin t sin p, cos t)). Its z

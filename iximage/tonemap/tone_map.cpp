@@ -93,7 +93,7 @@ void ToneMap::apply(Image& image) const {
     switch (image.getPixelType()) {
         case kPixelFloat3: return applyToImage<FloatPixel3<float>>(*this, image);
         case kPixelFloat4: return applyToImage<FloatPixel4<float>>(*this, image);
-        default: return;  // integer, half, double, single-channel and reflection-map pixels
+        default: return;  // integer, half, double, single-channel and SHRM pixels
     }
 }
 

@@ -51,7 +51,7 @@ struct IXIMAGE_API ToneMap {
 
     // Tone-maps every pixel of a FloatPixel3<float> or FloatPixel4<float> image in place with
     // the pixel overloads above. Images of every other pixel type (integer, half, double and
-    // single-channel pixels, reflection-map pixels) are left unchanged: they are either already
+    // single-channel pixels, SHRM pixels) are left unchanged: they are either already
     // display values or not colours.
     void apply(Image& image) const;
 };

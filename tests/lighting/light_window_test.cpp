@@ -46,12 +46,13 @@ std::vector<double> unclampedMap(const ixImage::ImageBasedLighting& lighting, co
     ixImage::applyLightWindow(window, light);
     ixImage::ShrmImage shrm;
     ixImage::computeReflectionCoeffs(light, brdf, 20, 10, shrm, nullptr);
+    const ixImage::LegendreTable& legendre = ixImage::sphericalHarmonicTables().legendre;
     std::vector<double> values;
     for (int i = 0; i < 200 * 100; ++i) {
         double sum = 0;  // along the pixel's own axis only the q = 0 terms survive
         for (int p = 0; p <= 10; ++p) {
             const ixImage::FloatPixel3<double>& c = shrm.data()[i].coeffs[p * p + p];
-            sum += (c.red + c.green + c.blue) / 3 * ixImage::legendreRealAt(p, 0, 0.0);
+            sum += (c.red + c.green + c.blue) / 3 * ixImage::legendreRealAt(legendre, p, 0, 0.0);
         }
         values.push_back(sum);
     }

@@ -9,6 +9,8 @@
 #include "iximage/interfaces/thread_pool.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/reflection_worker.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/reflection_map.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "sh/prefilter_reference.h"
 #include "sh_reference.h"
@@ -43,7 +44,7 @@ TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(initializeReflectance(path.c_str(), &loading));
     EXPECT_EQ(loading.seen.size(), 12u);
-    EXPECT_TRUE(tablesReady);
+    EXPECT_TRUE(sphericalHarmonicTables().built);
     ASSERT_NE(getRotationMatrices(), nullptr);
     EXPECT_EQ(getRotationMatrices()[rotationMatrixIndex(0, 0, 0, 0)], 0.75);
 

@@ -15,6 +15,9 @@ using shTest::kStep;
 class ShTables : public testing::Test {
 protected:
     static void SetUpTestSuite() { setupSphericalHarmonicTables(); }
+    const ShTableView tables = sphericalHarmonicTables();
+    const LegendreTable& legendreTable = tables.legendre;
+    const AzimuthTable& azimuthTable = tables.azimuth;
 };
 
 // Every entry against an independent recurrence (|error| <= 1e-13 absolute + 1e-12 relative).
@@ -43,7 +46,8 @@ TEST_F(ShTables, FractionalReading) {
             const double above = c.weightAbove == 0.0 ? 0.0 : row[c.below + 1];
             const double expected =
                 ((1 - c.weightAbove) * row[c.below] + c.weightAbove * above) * factor;
-            EXPECT_NEAR(legendreRealAt(9, m, c.t), expected, 1e-15) << "t=" << c.t << " m=" << m;
+            EXPECT_NEAR(legendreRealAt(legendreTable, 9, m, c.t), expected, 1e-15)
+                << "t=" << c.t << " m=" << m;
         }
         // Same rule over the azimuth grid, at the same fractional index scaled to 0..199.
         const double s = c.t * 2.0;
@@ -52,9 +56,9 @@ TEST_F(ShTables, FractionalReading) {
         const double cos3 = f < 1e-4
                                 ? azimuthTable[j][23][0]
                                 : (1 - f) * azimuthTable[j][23][0] + f * azimuthTable[j + 1][23][0];
-        EXPECT_NEAR(azimuthAt(3, s), cos3, 1e-15) << "s=" << s;
+        EXPECT_NEAR(azimuthAt(azimuthTable, 3, s), cos3, 1e-15) << "s=" << s;
     }
-    EXPECT_EQ(azimuthAt(-3, 199.0), std::sin(3 * 199 * kStep));
+    EXPECT_EQ(azimuthAt(azimuthTable, -3, 199.0), std::sin(3 * 199 * kStep));
 }
 
 // The lookups are the exact real harmonics up to the 1.4142136 literal (relative 2.7e-8).
@@ -65,7 +69,7 @@ TEST_F(ShTables, RealHarmonicAtGridPoints) {
             for (int l = 0; l <= 20; ++l)
                 for (int m = -l; m <= l; ++m) {
                     const double expected = Y[shTest::shIndex(l, m)];
-                    EXPECT_NEAR(realHarmonicAt(l, m, t, s), expected,
+                    EXPECT_NEAR(realHarmonicAt(legendreTable, azimuthTable, l, m, t, s), expected,
                                 1e-13 + 3e-8 * std::abs(expected))
                         << "l=" << l << " m=" << m << " t=" << t << " s=" << s;
                 }

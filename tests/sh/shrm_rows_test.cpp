@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 
+#include "iximage/sh/detail/reflection_worker.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/shrm_rows.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/rotation_matrices.h"

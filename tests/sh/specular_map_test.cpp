@@ -83,9 +83,10 @@ TEST(SpecularMap, ClipScaleAndOrder) {
     }
     const double up[3] = {0.0, 0.0, 1.0};
     ixImage::setupSphericalHarmonicTables();
-    const double y00 = ixImage::legendreTable[0][0][0];
-    const double y10 = ixImage::legendreTable[1][0][0];
-    const double y40 = ixImage::legendreTable[4][0][0];
+    const ixImage::LegendreTable& legendre = ixImage::sphericalHarmonicTables().legendre;
+    const double y00 = legendre[0][0][0];
+    const double y10 = legendre[1][0][0];
+    const double y40 = legendre[4][0][0];
 
     const struct {
         int order;

@@ -7,6 +7,7 @@
 #include "iximage/image/blur.h"
 #include "iximage/image/resize.h"
 #include "iximage/image/sample_bilinear.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/lighting/irradiance_alg.h"
 
 namespace iblBake {
@@ -17,7 +18,7 @@ using ixLinear::VectorFlt;
 
 namespace {
 
-constexpr float kDegToRad = 3.1415927f / 180.0f;
+constexpr float kDegToRad = ixImage::kPiFloat / 180.0f;
 // The camera never reaches the poles, where "up" (+Z) and the view direction would coincide.
 constexpr float kMaxElevationDeg = 89.0f;
 

@@ -4,12 +4,13 @@
 #include <cmath>
 
 #include "iximage/envmap/latlong_map.h"
+#include "iximage/interfaces/constants.h"
 
 namespace iblBake {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using ixImage::kPi;
 
 double radians(float degrees) { return degrees * kPi / 180.0; }
 

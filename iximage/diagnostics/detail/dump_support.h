@@ -5,16 +5,16 @@
 #include <cstdio>
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/pixel_types.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
 namespace dumps {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kMapWidth = 200;
-constexpr int kMapHeight = 100;
-constexpr int kMapBands = 11;  // p = 0..10, the bands of a reflection-map pixel
+constexpr int kMapWidth = kShGridWidth;
+constexpr int kMapHeight = kShGridHeight;
+constexpr int kMapBands = kShMaxViewBand + 1;  // p = 0..10, the bands of an SHRM pixel
 constexpr int kMapCoeffs = kMapBands * kMapBands;
 
 inline bool isReflectionMap(const ShrmImage& shrm) {

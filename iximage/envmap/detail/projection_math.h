@@ -8,12 +8,10 @@
 
 #include <cmath>
 
+#include "iximage/interfaces/constants.h"
+
 namespace ixImage {
 namespace envmath {
-
-// pi as a float (3.1415927, a little above the real pi) and its double, 6.2831855.
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
 
 inline float sqrtF(float x) { return static_cast<float>(std::sqrt(static_cast<double>(x))); }
 inline float sinF(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }

@@ -50,7 +50,7 @@ void swapComponents(std::uint8_t* bytes, std::size_t count) {
     reverseEachWord(bytes, count * sizeof(T), ComponentBytes<T>::value);
 }
 
-// A reflection-map pixel mixes two 32-bit integers with doubles.
+// An SHRM pixel mixes two 32-bit integers with doubles.
 template <>
 void swapComponents<ShrmPixel>(std::uint8_t* bytes, std::size_t count) {
     constexpr std::size_t kHeaderBytes = 2 * sizeof(std::int32_t);

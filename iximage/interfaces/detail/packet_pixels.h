@@ -2,7 +2,7 @@
 //
 // The bytes of a pixel are its components in declaration order, each stored little-endian:
 // 1-byte channels as they are, 32-bit integers and floats as 4 bytes, half as its 16 bits,
-// doubles as 8 bytes; a reflection-map pixel is its order and count (32-bit) followed by its
+// doubles as 8 bytes; an SHRM pixel is its order and count (32-bit) followed by its
 // 121 red-green-blue coefficient triples (doubles). Pixels follow each other row by row with
 // no padding, so an image of width w and height h takes w * h * pixelSize bytes.
 #pragma once
@@ -28,7 +28,7 @@ void appendPixels(const Image& image, std::vector<std::uint8_t>& out);
 
 // A new image of the tag's type and the given size whose pixels are decoded from
 // width * height * pixelSizeOfType(type) bytes. Null, with the reason in problem, when the
-// tag is unknown or a pixel holds values its type cannot hold (a reflection-map pixel must
+// tag is unknown or a pixel holds values its type cannot hold (an SHRM pixel must
 // declare order 10 and 121 coefficients).
 ix::Reference<Image> decodePixels(std::int32_t type, int width, int height,
                                   const std::uint8_t* bytes, std::string& problem);

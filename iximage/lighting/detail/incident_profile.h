@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "iximage/interfaces/array_n.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/detail/parallel_for.h"
 #include "iximage/interfaces/pixel_types.h"
 
@@ -19,7 +20,7 @@ namespace ixImage {
 namespace detail {
 
 // Polar angle of grid index i: i pi / 100 (the grid starts at the surface normal).
-inline double profileTheta(int i) { return i * 0.031415926535897934; }
+inline double profileTheta(int i) { return i * (kPi / kShGridHeight); }
 
 // Fills samples with profile(theta_i) in every channel and writes the norm.
 template <class Profile>
@@ -28,7 +29,7 @@ void sampleIncidentProfile(const Profile& profile, ixUtil::ArrayN<3, FloatPixel3
     const int incident = samples.getDim(0);
     const int outgoing = samples.getDim(1);
     const int azimuth = samples.getDim(2);
-    const double step = 0.031415926535897934;
+    const double step = kPi / kShGridHeight;
 
     double incidentEnergy = 0.0;
     double outgoingWeight = 0.0;

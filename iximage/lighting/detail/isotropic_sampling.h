@@ -8,7 +8,7 @@
 // Sample [i][j][k] is f(w_i, w_o) cos t_i, and the norm is
 //   sum_ijk sample^2 sin t_i sin t_j (pi / 100)^3.
 //
-// The outgoing side is shaped for the ten view bands of the reflection map, which resolve
+// The outgoing side is shaped for the ten view bands of the SH reflection map, which resolve
 // about 18 degrees:
 //  - Outgoing directions below the surface (t_j > pi / 2) are never looked at (the specular
 //    map reads the view along the normal, the view-dependent map clamps views onto the
@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "iximage/interfaces/array_n.h"
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
@@ -43,8 +44,8 @@ struct GridAngles {
     std::vector<double> cosines, sines;
     explicit GridAngles(int count) : cosines(size_t(count)), sines(size_t(count)) {
         for (int i = 0; i < count; ++i) {
-            cosines[size_t(i)] = std::cos(i * 0.031415926535897934);
-            sines[size_t(i)] = std::sin(i * 0.031415926535897934);
+            cosines[size_t(i)] = std::cos(i * (kPi / kShGridHeight));
+            sines[size_t(i)] = std::sin(i * (kPi / kShGridHeight));
         }
     }
 };
@@ -60,7 +61,7 @@ void sampleIsotropic(const BrdfCos& brdfCos, ixUtil::ArrayN<3, FloatPixel3<doubl
     const int azimuth = samples.getDim(2);
     const GridAngles polar(incident > outgoing ? incident : outgoing);
     const GridAngles azimuthal(azimuth);
-    const double step = 0.031415926535897934;
+    const double step = kPi / kShGridHeight;
 
     double red = 0.0, green = 0.0, blue = 0.0;
     FloatPixel3<double>* out = samples.data();

@@ -13,7 +13,7 @@
 namespace ixImage {
 namespace detail {
 
-// The reflection map of the light (windowed by `window`, see light_window.h) under rf: BRDF
+// The SH reflection map of the light (windowed by `window`, see light_window.h) under rf: BRDF
 // sampling, projection, order analysis and the threaded creation. Null when rf reflects
 // nothing in some channel. Reports 0.1, 0.4 and the creation's fractions to progress.
 ix::Reference<ShrmImage> buildReflectionCoefficients(

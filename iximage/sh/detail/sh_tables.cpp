@@ -1,6 +1,10 @@
 #include "iximage/sh/detail/sh_tables.h"
 
+#include <atomic>
 #include <cmath>
+#include <mutex>
+
+#include "iximage/interfaces/constants.h"
 
 namespace ixImage {
 
@@ -9,17 +13,16 @@ double thetaCos[kShPolarCount];
 double thetaSin[kShPolarCount];
 double phiCos[kShAzimuthCount];
 double phiSin[kShAzimuthCount];
-double azimuthTable[kShAzimuthCount][kShOrders][2];
-double legendreTable[kShBands][kShBands][kShPolarCount];
-bool tablesReady = false;
+AzimuthTable azimuthTable;
+LegendreTable legendreTable;
 
 extern const double sqrt2 = std::sqrt(2.0);
-extern const double sqrtPi = std::sqrt(3.141592653589793);
+extern const double sqrtPi = std::sqrt(kPi);
 
 namespace {
 
 // 4 pi as the sectoral start value uses it.
-constexpr double kFourPi = 12.566370614359172;
+constexpr double kFourPi = 4.0 * kPi;  // 12.566370614359172, exact
 
 // K(m) = (-1)^m sqrt((2m+1)/(4 pi) (2m-1)!! / (2m)!!) built as a running product, so that
 // Pbar(m,m)(cos theta) = K(m) sin^m theta carries the Condon-Shortley phase.
@@ -29,6 +32,9 @@ double sectoralFactor(int m) {
         kappa = -kappa * std::sqrt(static_cast<double>(k) / (k + 1));
     return kappa;
 }
+
+// Set once the one build has completed (the view reports it).
+std::atomic<bool> tablesBuilt{false};
 
 void setupLegendre() {
     for (int m = 0; m <= kShMaxBand; ++m) {
@@ -63,12 +69,7 @@ void setupLegendre() {
     }
 }
 
-}  // namespace
-
-void setupSphericalHarmonicTables() {
-    if (tablesReady) return;
-    tablesReady = true;
-
+void buildTables() {
     for (int i = 0; i < kShPolarCount; ++i) {
         const double theta = i * kShGridStep;
         thetaCos[i] = std::cos(theta);
@@ -85,6 +86,24 @@ void setupSphericalHarmonicTables() {
         }
     }
     setupLegendre();
+    tablesBuilt.store(true, std::memory_order_release);
+}
+
+}  // namespace
+
+void setupSphericalHarmonicTables() {
+    static std::once_flag once;
+    std::call_once(once, buildTables);
+}
+
+ShTableView sphericalHarmonicTables() {
+    return {thetaCos,
+            thetaSin,
+            phiCos,
+            phiSin,
+            azimuthTable,
+            legendreTable,
+            tablesBuilt.load(std::memory_order_acquire)};
 }
 
 }  // namespace ixImage

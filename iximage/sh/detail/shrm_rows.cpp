@@ -1,6 +1,7 @@
 #include "iximage/sh/detail/shrm_rows.h"
 
 #include "iximage/interfaces/large_buffer.h"
+#include "iximage/sh/detail/rotation_matrix_block.h"
 #include "iximage/sh/detail/sh_tables.h"
 #include "iximage/sh/rotation_matrices.h"
 
@@ -211,11 +212,13 @@ void setupShrmInput(ShrmRowsInput& input) {
         }
     }
 
+    // Through the exported view: this file is also compiled into its test, outside the library.
+    const ShTableView tables = sphericalHarmonicTables();
     for (int x = 0; x <= kShrmQuarter; ++x)
         for (int mu = 0; mu <= kShrmMaxLightBand; ++mu) {
             const int k = (mu * x) % kShrmWidth;
-            input.cosine[x][mu] = phiCos[k];
-            input.sine[x][mu] = phiSin[k];
+            input.cosine[x][mu] = tables.phiCos[k];
+            input.sine[x][mu] = tables.phiSin[k];
         }
 }
 

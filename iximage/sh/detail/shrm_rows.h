@@ -1,5 +1,5 @@
 // Internal header of the library (not installed, not part of the public API): the row kernel of
-// the reflection-map rotation, shared by CreateSHRM and computeReflectionCoeffs.
+// the SHRM rotation, shared by CreateSHRM and computeReflectionCoeffs.
 //
 // The kernel works on chunks of kShrmRowChunk consecutive rows at once, one row per vector lane:
 // every pixel row has its own polar angle, and the rotation elements of consecutive polar
@@ -15,16 +15,17 @@
 #include <cstdlib>
 #include <vector>
 
+#include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/pixel_types.h"
 
 namespace ixImage {
 namespace detail {
 
-constexpr int kShrmRowChunk = 4;    // rows per kernel call, one per vector lane
-constexpr int kShrmViewBands = 10;  // view bands p = 0..10 of a reflection-map pixel
-constexpr int kShrmMaxLightBand = 20;
-constexpr int kShrmWidth = 200;   // azimuth grid phi_x = 2 pi x / 200
-constexpr int kShrmQuarter = 50;  // columns 0..50 carry the quarter-turn partial sums
+constexpr int kShrmRowChunk = 4;                // rows per kernel call, one per vector lane
+constexpr int kShrmViewBands = kShMaxViewBand;  // view bands p = 0..10 of an SHRM pixel
+constexpr int kShrmMaxLightBand = kShMaxLightBand;
+constexpr int kShrmWidth = kShGridWidth;  // azimuth grid phi_x = 2 pi x / 200
+constexpr int kShrmQuarter = 50;          // columns 0..50 carry the quarter-turn partial sums
 
 // The product entries in the order the kernel reads them: q = -10..10, p = |q|..10,
 // mu = 0..L, l = max(mu, |q|)..L, and for each (l, mu) the orders m = -mu and m = +mu (m = 0
@@ -64,7 +65,7 @@ struct ShrmRowsInput {
 void setupShrmInput(ShrmRowsInput& input);
 
 // Adds the coefficients of rows firstRow .. firstRow + rowCount - 1 (1 <= rowCount <=
-// kShrmRowChunk, rows < 100) into image, a 200-wide reflection map.
+// kShrmRowChunk, rows < 100) into image, a 200-wide SH reflection map.
 void addShrmRowsPortable(const ShrmRowsInput& input, ShrmPixel* image, int firstRow, int rowCount);
 // The same compiled for AVX2; call only when haveAvx2() is true.
 void addShrmRowsAvx2(const ShrmRowsInput& input, ShrmPixel* image, int firstRow, int rowCount);
