@@ -1,6 +1,7 @@
 // The two-direction reflectances (GGX, Blinn-Phong, a measured table): white furnace against an
 // albedo integrated here, the measured file format round trip and its refusals, cache keys.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -105,7 +106,8 @@ TEST_F(MicrofacetModels, WhiteFurnaceGivesTheAlbedoAtNormalIncidence) {
 // A table file written from GGX(0.5, 0.2), tinted per channel, reads back to a reflectance
 // whose map equals the analytic model's map (times the tint) within 1 % on a smooth sky.
 TEST_F(MicrofacetModels, MeasuredFileReproducesTheAnalyticMap) {
-    const std::string path = ::testing::TempDir() + "ggx_table.binary";
+    const std::string path =
+        ::testing::TempDir() + "ggx_table_" + std::to_string(getpid()) + ".binary";
     const std::vector<double> stored = ixTest::ggxTable(0.5, 0.2);
     writeTableFile(path, stored, 90, -1);
     ixUtil::Error error;
@@ -172,7 +174,8 @@ TEST(MeasuredFile, RefusesWrongDimensionsAndSizes) {
                  {90, full - 8, "is truncated"},
                  {90, 11, "is truncated: 11 bytes"},
                  {90, full + 1, "is too long"}};
-    const std::string path = ::testing::TempDir() + "bad_table.binary";
+    const std::string path =
+        ::testing::TempDir() + "bad_table_" + std::to_string(getpid()) + ".binary";
     for (const auto& c : cases) {
         writeTableFile(path, stored, c.dimH, c.bytes);
         ixUtil::Error error;
