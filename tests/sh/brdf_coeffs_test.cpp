@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "iximage/sh/detail/sh_tables.h"
 #include "sh_reference.h"
 
 namespace {
@@ -16,68 +15,51 @@ using Rgb = FloatPixel3<double>;
 using Samples = ixUtil::ArrayN<3, Rgb>;
 
 constexpr double kSentinel = 99.0;
+double P(int l, int m, int i) { return shTest::referenceLegendreAtGrid(l, m, i); }
 
-// A separable reflectance term g(theta_i) h(theta_j) cos(q0 phi_k) with g = Pbar(l0,q0),
-// h = Pbar(p0,q0).
+// A separable reflectance term Pbar(l0,q0)(theta_i) Pbar(p0,q0)(theta_j) cos(q0 phi_k).
 struct Term {
     int l0, p0, q0;
     double at(int i, int j, int k) const {
-        return shTest::referenceLegendreAtGrid(l0, q0, i) *
-               shTest::referenceLegendreAtGrid(p0, q0, j) * std::cos(q0 * k * kStep);
+        return P(l0, q0, i) * P(p0, q0, j) * std::cos(q0 * k * kStep);
     }
-    // Closed form of the projection of this term, factor by factor:
-    //   B[l][p][q] = c_q w A_q (pi/100)^2 G_l H_p,
-    // A_q = sum_k cos(q phi_k) cos(q0 phi_k), G_l = sum_i Pbar(l,q) g sin theta_i,
-    // H_p = sum_j Pbar(p,q) h sin theta_j, w = sqrt(pi) 2 pi / 200, and c_q the lookups'
-    // 1.4142136 squared for q > 0, the exact sqrt 2 for q = 0.
+    // Its projection factor by factor: B[l][p][q] = c_q w A_q (pi/100)^2 G_l H_p with
+    // A_q = sum_k cos(q phi_k) cos(q0 phi_k), G_l = sum_i Pbar(l,q) Pbar(l0,q0) sin theta_i,
+    // H_p likewise, w = sqrt(pi) 2 pi / 200 and c_q the lookups' 1.4142136 squared for q > 0,
+    // the exact sqrt 2 for q = 0.
     double projected(int l, int p, int q) const {
         double A = 0.0, G = 0.0, H = 0.0;
         for (int k = 0; k < 200; ++k) A += std::cos(q * k * kStep) * std::cos(q0 * k * kStep);
         for (int i = 0; i < 100; ++i) {
-            const double s = std::sin(i * kStep);
-            G += shTest::referenceLegendreAtGrid(l, q, i) *
-                 shTest::referenceLegendreAtGrid(l0, q0, i) * s;
-            H += shTest::referenceLegendreAtGrid(p, q, i) *
-                 shTest::referenceLegendreAtGrid(p0, q0, i) * s;
+            G += P(l, q, i) * P(l0, q0, i) * std::sin(i * kStep);
+            H += P(p, q, i) * P(p0, q0, i) * std::sin(i * kStep);
         }
         const double c = q > 0 ? 1.4142136 * 1.4142136 : std::sqrt(2.0);
-        const double w = std::sqrt(kPi) * 2 * kPi / 200;
-        return c * w * A * kStep * kStep * G * H;
+        return c * std::sqrt(kPi) * 2 * kPi / 200 * A * kStep * kStep * G * H;
     }
 };
 
-// red = first term, green = second term, blue = first + second (the projection is linear).
-void fillSamples(Samples& samples, const Term& a, const Term& b, double scale) {
-    for (int i = 0; i < 100; ++i)
-        for (int j = 0; j < 100; ++j)
-            for (int k = 0; k < 200; ++k) {
-                const double va = scale * a.at(i, j, k), vb = scale * b.at(i, j, k);
-                samples(i, j, k) = Rgb(va, vb, va + vb);
-            }
+void fill(Samples& array, double value) {
+    for (int e = 0; e < array.getCount(); ++e) array.data()[e] = Rgb(value, value, value);
 }
 
-void fillCoeffs(Samples& coeffs, double value) {
-    for (int e = 0; e < coeffs.getCount(); ++e) coeffs.data()[e] = Rgb(value, value, value);
-}
-
-class BrdfCoeffs : public testing::Test {
-protected:
-    BrdfCoeffs() : samples({100, 100, 200}), coeffs({21, 21, 21}) {}
-    Samples samples;
-    Samples coeffs;
-};
-
-// Entries with q <= order, q <= p <= order, l >= q are written; the rest keep the sentinel (at
-// order 0 only the zonal column p = q = 0). Tolerance: 1e-13 absolute plus 1e-10 relative
-// (rounding of 2 x 10^4-term sums).
-TEST_F(BrdfCoeffs, SeparableTermsProjectInClosedForm) {
+// red = first term, green = second, blue = their sum (the projection is linear). Entries with
+// q <= order, q <= p <= order, l >= q are written, the rest keep the sentinel. Tolerance:
+// rounding of 2 x 10^4-term sums.
+TEST(BrdfCoeffs, SeparableTermsProjectInClosedForm) {
+    Samples samples({100, 100, 200}), coeffs({21, 21, 21});
     const struct {
         Term a, b;
         int order;
     } cases[] = {{{3, 2, 1}, {6, 7, 4}, 10}, {{0, 0, 0}, {4, 2, 0}, 0}};
     for (const auto& c : cases) {
-        fillSamples(samples, c.a, c.b, 1.0);
-        fillCoeffs(coeffs, kSentinel);
+        for (int i = 0; i < 100; ++i)
+            for (int j = 0; j < 100; ++j)
+                for (int k = 0; k < 200; ++k) {
+                    const double va = c.a.at(i, j, k), vb = c.b.at(i, j, k);
+                    samples(i, j, k) = Rgb(va, vb, va + vb);
+                }
+        fill(coeffs, kSentinel);
         computeBrdfCoeffs(samples, coeffs, c.order);
         for (int l = 0; l <= 20; ++l)
             for (int p = 0; p <= 20; ++p)
@@ -90,23 +72,18 @@ TEST_F(BrdfCoeffs, SeparableTermsProjectInClosedForm) {
                     const double ea = c.a.projected(l, p, q), eb = c.b.projected(l, p, q);
                     const double tolA = 1e-13 + 1e-10 * std::abs(ea);
                     const double tolB = 1e-13 + 1e-10 * std::abs(eb);
-                    ASSERT_NEAR(got.red, ea, tolA)
-                        << "order " << c.order << " l=" << l << " p=" << p << " q=" << q;
-                    ASSERT_NEAR(got.green, eb, tolB) << "l=" << l << " p=" << p << " q=" << q;
-                    ASSERT_NEAR(got.blue, ea + eb, tolA + tolB)
-                        << "l=" << l << " p=" << p << " q=" << q;
+                    ASSERT_NEAR(got.red, ea, tolA) << l << "," << p << "," << q;
+                    ASSERT_NEAR(got.green, eb, tolB) << l << "," << p << "," << q;
+                    ASSERT_NEAR(got.blue, ea + eb, tolA + tolB) << l << "," << p << "," << q;
                 }
-        if (c.order == 10) {
-            // The physics: at its own indices a term projects to about c_q w 100 / (2 pi)^2.
-            const double peak =
-                1.4142136 * 1.4142136 * std::sqrt(kPi) * 2 * kPi / 200 * 100 / (4 * kPi * kPi);
-            EXPECT_NEAR(coeffs(3, 2, 1).red, peak, 1e-2 * peak);
-        }
     }
-}
+    // The physics: at its own indices a term projects to about c_q w 100 / (2 pi)^2.
+    const double peak =
+        1.4142136 * 1.4142136 * std::sqrt(kPi) * 2 * kPi / 200 * 100 / (4 * kPi * kPi);
+    EXPECT_NEAR((Term{3, 2, 1}.projected(3, 2, 1)), peak, 1e-2 * peak);
 
-TEST_F(BrdfCoeffs, OrderOutsideRangeWritesNothing) {
-    fillCoeffs(coeffs, kSentinel);
+    // Orders outside 0..20 write nothing.
+    fill(coeffs, kSentinel);
     computeBrdfCoeffs(samples, coeffs, -1);
     computeBrdfCoeffs(samples, coeffs, 21);
     for (int e = 0; e < coeffs.getCount(); ++e) ASSERT_EQ(coeffs.data()[e].green, kSentinel);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "iximage/sh/generator/sh_rotation_math.h"
@@ -40,5 +41,19 @@ inline std::vector<double> referenceHarmonics(double theta, double phi) {
 }
 
 inline int shIndex(int l, int m) { return l * l + l + m; }
+
+// Deterministic RGB values in [-1, 1] for count entries from first.
+template <class Rgb>
+void fillRandom(Rgb* first, int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int i = 0; i < count; ++i) first[i] = Rgb(uniform(rng), uniform(rng), uniform(rng));
+}
+
+// Channel c (0 red, 1 green, 2 blue) of an RGB pixel.
+template <class Rgb>
+double channel(const Rgb& p, int c) {
+    return c == 0 ? p.red : (c == 1 ? p.green : p.blue);
+}
 
 }  // namespace shTest
