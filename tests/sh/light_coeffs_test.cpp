@@ -1,4 +1,5 @@
 #include "iximage/sh/light_coeffs.h"
+#include "iximage/sh/light_window.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,28 @@ TEST(LightCoeffs, WrongHeightLeavesCoefficients) {
     coeffs[5] = FloatPixel3<double>(3, 3, 3);
     computeLightCoeffs(probe, coeffs);
     EXPECT_EQ(coeffs[5].red, 3.0);
+}
+
+// Ringing windows at points where their shapes have known values: sigma_0 = 1, half height of
+// the raised cosine and 2 / pi of the Lanczos factor at half the width, 0 from the width on.
+TEST(LightWindow, FactorsAtKnownPoints) {
+    const struct {
+        LightWindow window;
+        int band;
+        double sigma;
+    } cases[] = {{{LightWindow::kNone, 0}, 20, 1.0},         {{LightWindow::kHann, 20}, 0, 1.0},
+                 {{LightWindow::kHann, 20}, 10, 0.5},        {{LightWindow::kHann, 20}, 20, 0.0},
+                 {{LightWindow::kHann, 0}, 21, 0.0},         {{LightWindow::kLanczos, 20}, 0, 1.0},
+                 {{LightWindow::kLanczos, 20}, 10, 2 / kPi}, {{LightWindow::kLanczos, 8}, 9, 0.0}};
+    for (const auto& c : cases)
+        EXPECT_NEAR(lightWindowFactor(c.window, c.band), c.sigma, 1e-15)
+            << "kind " << c.window.kind << " width " << c.window.width << " band " << c.band;
+    SphericalHarmonics<FloatPixel3<double>> coeffs(20);
+    for (int i = 0; i < coeffs.getCount(); ++i) coeffs[i] = FloatPixel3<double>(1, 2, 4);
+    applyLightWindow({LightWindow::kHann, 20}, coeffs);
+    EXPECT_NEAR(coeffs[shIndex(10, -3)].blue, 2.0, 1e-15);
+    EXPECT_EQ(coeffs[shIndex(0, 0)].green, 2.0);
+    EXPECT_EQ(coeffs[shIndex(20, 7)].red, 0.0);
 }
 
 }  // namespace
