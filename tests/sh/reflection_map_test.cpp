@@ -1,3 +1,6 @@
+// The reflection map: the light-times-reflectance product rotated onto every grid axis (rows
+// split over threads, the row kernel's AVX2 and portable builds), and its evaluation into a
+// specular map.
 #include "iximage/sh/reflection_map.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@
 #include "iximage/sh/brdf_coeffs.h"
 #include "iximage/sh/detail/reflection_worker.h"
 #include "iximage/sh/detail/rotation_matrix_block.h"
+#include "iximage/sh/detail/shrm_rows.h"
 #include "iximage/sh/light_coeffs.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "iximage/sh/specular_map.h"
@@ -22,6 +26,11 @@ using ixImage::FloatPixel3;
 using ixImage::ShrmImage;
 using Rgb = FloatPixel3<double>;
 using BrdfArray = ixUtil::ArrayN<3, Rgb>;
+using shTest::kPi;
+
+bool sameBits(const ShrmImage& a, const ShrmImage& b, int rows) {
+    return std::memcmp(a.data(), b.data(), sizeof(ixImage::ShrmPixel) * 200 * rows) == 0;
+}
 
 // A smooth sky: a bright red lobe above, a green lobe below, a blue gradient.
 ix::Reference<ixImage::Float3Image> syntheticProbe(int w, int h) {
@@ -55,7 +64,6 @@ protected:
 TEST_F(ReflectionMapTest, RowBandsCoverEveryRowOnce) {
     ixImage::ReflectionProduct z({21, 41, 21, 41});
     shTest::fillRandom(z.data(), z.getCount(), 7u);
-    const size_t bytes = sizeof(ixImage::ShrmPixel) * 200 * 10;
     ShrmImage single;
     single.setSize(200, 10);
     ixImage::CreateSHRM(&z, &single, 3, ixImage::getRotationMatrices()).work(0, 1);
@@ -68,7 +76,7 @@ TEST_F(ReflectionMapTest, RowBandsCoverEveryRowOnce) {
                 ixUtil::ThreadPool::get().run(alg, count);
             else
                 for (int t = count - 1; t >= 0; --t) alg.work(t, count);
-            EXPECT_EQ(0, std::memcmp(single.data(), split.data(), bytes))
+            EXPECT_TRUE(sameBits(single, split, 10))
                 << "count " << count << (pooled ? " through the pool" : "");
         }
 }
@@ -100,7 +108,7 @@ TEST_F(ReflectionMapTest, RowsMatchThePerPixelFormula) {
                                          rot[ixImage::rotationMatrixIndex(l, -m, q, y)];
                                     if (mu == 0) break;  // m = +0 and -0 are the same order
                                 }
-                            const double angle = mu * 2 * shTest::kPi * x / 200.0;
+                            const double angle = mu * 2 * kPi * x / 200.0;
                             ref += A * std::cos(angle) + S * std::sin(angle);
                             magnitude += std::abs(A) + std::abs(S);
                         }
@@ -151,6 +159,130 @@ TEST_F(ReflectionMapTest, PhongMapOfSmoothSkyMatchesBruteForce) {
         EXPECT_LT(rms.value(), 0.01) << "n = " << exponent;
         EXPECT_LT(worstMiddle, 0.03) << "n = " << exponent;
         EXPECT_LT(worstPolar, 0.05) << "n = " << exponent;
+    }
+}
+
+// Both builds of the kernel, on every chunk height, give the same bits: the vector width must
+// not change a single rounding, and lanes past a short chunk's last row must not leak into it.
+TEST_F(ReflectionMapTest, Avx2AndPortableKernelsAgreeBitForBit) {
+    if (!ixImage::detail::haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    for (int L : {0, 20}) {
+        ixImage::ReflectionProduct z({21, 41, 21, 41});
+        shTest::fillRandom(z.data(), z.getCount(), 5u + L);
+        const std::vector<Rgb> packed = ixImage::detail::packShrmProduct(
+            L, [&z](int l, int m, int p, int q) { return z(l, m + 20, p, q + 20); });
+        ixImage::detail::ShrmRowsInput input;
+        input.packed = packed.data();
+        input.rotationMatrices = ixImage::getRotationMatrices();
+        input.lightOrder = L;
+        ixImage::detail::setupShrmInput(input);
+        for (int chunk = 1; chunk <= ixImage::detail::kShrmRowChunk; ++chunk) {
+            ShrmImage portable, avx2;
+            portable.setSize(200, 100);
+            avx2.setSize(200, 100);
+            for (int y = 0; y < 12; y += chunk) {
+                ixImage::detail::addShrmRowsPortable(input, portable.data(), y,
+                                                     std::min(chunk, 12 - y));
+                ixImage::detail::addShrmRowsAvx2(input, avx2.data(), y, std::min(chunk, 12 - y));
+            }
+            EXPECT_TRUE(sameBits(portable, avx2, 12)) << "L " << L << ", chunks of " << chunk;
+        }
+    }
+}
+
+// computeReflectionCoeffs packs f a_lm B[l][p][|q|] directly; CreateSHRM over the full product
+// written plainly (f = sqrt(pi), times sqrt(2) for q = 0) must give the same bits.
+TEST_F(ReflectionMapTest, DirectPackingMatchesTheFullProduct) {
+    for (int L : {0, 20}) {
+        ixImage::SphericalHarmonics<Rgb> light(20);
+        shTest::fillRandom(&light[0], light.getCount(), 17u);
+        ixUtil::ArrayN<3, Rgb> brdf({21, 21, 21});
+        shTest::fillRandom(brdf.data(), brdf.getCount(), 19u);
+        ShrmImage direct;
+        ixImage::computeReflectionCoeffs(light, brdf, L, 10, direct, nullptr);
+
+        ixImage::ReflectionProduct z({21, 41, 21, 41});
+        z.clear();
+        for (int l = 0; l <= L; ++l)
+            for (int p = 0; p <= 10; ++p)
+                for (int q = 0; q <= std::min(l, p); ++q)
+                    for (int m = -l; m <= l; ++m) {
+                        const double f = std::sqrt(M_PI) * (q == 0 ? std::sqrt(2.0) : 1.0);
+                        const Rgb &a = light.at(l, m), &b = brdf(l, p, q);
+                        z(l, m + 20, p, 20 + q) = z(l, m + 20, p, 20 - q) =
+                            Rgb(f * a.red * b.red, f * a.green * b.green, f * a.blue * b.blue);
+                    }
+        ShrmImage plain;
+        plain.setSize(200, 100);
+        ixImage::CreateSHRM alg(&z, &plain, L, ixImage::getRotationMatrices());
+        ixUtil::ThreadPool::get().run(alg);
+        EXPECT_TRUE(sameBits(direct, plain, 100)) << "L " << L;
+    }
+}
+
+void clear(ShrmImage& shrm, int w, int h) {
+    shrm.setSize(w, h);
+    for (int i = 0; i < w * h; ++i) shrm.data()[i] = ixImage::ShrmPixel();
+}
+
+// A pixel holding one unit coefficient (p, q) evaluates to Y_pq along the view direction. On
+// grid directions (theta = y pi / 100, phi = x pi / 100 for a 200 x 100 map) nothing is
+// interpolated, so the reference harmonics agree closely.
+TEST(SpecularMap, SingleCoefficientEvaluatesItsHarmonic) {
+    const int directions[][2] = {{0, 0}, {13, 0}, {50, 50}, {71, 123}, {99, 199}, {30, 170}};
+    ShrmImage shrm;
+    clear(shrm, 200, 100);
+    ixImage::ShrmPixel& pixel = shrm.at(17, 42);
+    for (const auto& [ty, px] : directions) {
+        const double theta = ty * kPi / 100, phi = px * kPi / 100;
+        const double d[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                             std::cos(theta)};
+        for (int p = 0; p <= 2; ++p)
+            for (int q = -p; q <= p; ++q) {
+                // Red holds +1, green -1: one of them shows the value past the clip at 0.
+                pixel.at(p, q) = Rgb(1.0, -1.0, 0.0);
+                ixImage::Float3Image out;
+                ixImage::computeSpecularMap(shrm, d, 2, 1.0, out);
+                pixel.at(p, q) = Rgb();
+                EXPECT_NEAR(out.at(17, 42).red - out.at(17, 42).green,
+                            shTest::referenceHarmonics(theta, phi)[shTest::shIndex(p, q)], 1e-5)
+                    << "p " << p << " q " << q << " direction " << ty << "," << px;
+                EXPECT_EQ(out.at(16, 42).red, 0.0f);
+            }
+    }
+}
+
+// Looking along +Z only q = 0 terms survive: sum_p c_p0 sqrt((2p + 1) / 4 pi) up to the order,
+// clipped at 0, then scaled. A negative order gives black.
+TEST(SpecularMap, ClipScaleAndOrder) {
+    ShrmImage shrm;
+    clear(shrm, 3, 2);
+    for (int i = 0; i < 6; ++i) {
+        shrm.data()[i].at(0, 0) = Rgb(2.0 * i, -1.0, 0.5);
+        shrm.data()[i].at(1, 0) = Rgb(1.0, 1.0, -3.0);
+        shrm.data()[i].at(4, 0) = Rgb(0.25, 0.0, 0.0);
+    }
+    auto y = [](int p) { return std::sqrt((2 * p + 1) / (4 * kPi)); };
+    const double up[3] = {0.0, 0.0, 1.0};
+    const struct {
+        int order;
+        double scale;
+    } cases[] = {{10, 1.0}, {0, 1.0}, {1, 2.5}, {-1, 1.0}, {10, 0.0}, {10, -1.0}};
+    for (const auto& c : cases) {
+        ixImage::Float3Image out;
+        ixImage::computeSpecularMap(shrm, up, c.order, c.scale, out);
+        ASSERT_TRUE(out.getWidth() == 3 && out.getHeight() == 2);
+        for (int i = 0; i < 6; ++i) {
+            double want[3] = {0, 0, 0};
+            if (c.order >= 0) want[0] = 2.0 * i * y(0), want[1] = -y(0), want[2] = 0.5 * y(0);
+            if (c.order >= 1) want[0] += y(1), want[1] += y(1), want[2] -= 3 * y(1);
+            if (c.order >= 4) want[0] += 0.25 * y(4);
+            const ixImage::FloatPixel3<float>& got = out.data()[i];
+            const float have[3] = {got.red, got.green, got.blue};
+            for (int ch = 0; ch < 3; ++ch)
+                EXPECT_FLOAT_EQ(have[ch], float(std::max(want[ch], 0.0) * c.scale))
+                    << "order " << c.order << " scale " << c.scale << " pixel " << i << " " << ch;
+        }
     }
 }
 

@@ -1,9 +1,18 @@
+// The tables behind every spherical-harmonic lookup: Legendre and azimuth grids, and the
+// rotation matrices of the generated file.
 #include "iximage/sh/detail/sh_tables.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
 
+#include "iximage/sh/detail/rotation_matrix_block.h"
+#include "iximage/sh/rotation_matrices.h"
+#include "sh/prefilter_reference.h"
 #include "sh_reference.h"
 
 namespace {
@@ -75,6 +84,87 @@ TEST(ShReference, OrthonormalUnderExactQuadrature) {
     for (int a = 0; a < 441; ++a)
         for (int b = 0; b <= a; ++b)
             ASSERT_NEAR(gram[a * 441 + b], a == b ? 1.0 : 0.0, 1e-12) << "a=" << a << " b=" << b;
+}
+
+// A missing file is the one failure, reported on stdout; once loaded, the block is kept
+// whatever name comes next, until finalized.
+TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
+    const char* missing = "no/such/rotation/file.txt";
+    std::vector<double> block(kRotationMatrixCount, 7.0);
+    EXPECT_FALSE(readRotationMatrices(block.data(), missing, nullptr));
+    finalizeReflectance();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(initializeReflectance(missing, nullptr));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Failed to load spherical harmonic matrix file no/such/rotation/file.txt.\n");
+    EXPECT_EQ(getRotationMatrices(), nullptr);
+
+    const std::string path = testing::TempDir() + "sh_tiny.txt";
+    std::ofstream(path) << "0 0 0.75\n";
+    ixTest::RecordingProgress loading, kept;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(initializeReflectance(path.c_str(), &loading));
+    EXPECT_EQ(loading.seen.size(), 12u);
+    EXPECT_TRUE(sphericalHarmonicTables().built);
+    ASSERT_NE(getRotationMatrices(), nullptr);
+    EXPECT_EQ(getRotationMatrices()[rotationMatrixIndex(0, 0, 0, 0)], 0.75);
+    const double* loaded = getRotationMatrices();
+    EXPECT_TRUE(initializeReflectance(missing, &kept));
+    EXPECT_EQ(getRotationMatrices(), loaded);
+    EXPECT_TRUE(kept.seen.empty());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    finalizeReflectance();
+    EXPECT_EQ(getRotationMatrices(), nullptr);
+}
+
+class GeneratedRotations : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        block.assign(kRotationMatrixCount, 0.0);
+        loaded = readRotationMatrices(block.data(), ixTest::rotationMatrixFile().c_str(), nullptr);
+    }
+    void SetUp() override { ASSERT_TRUE(loaded) << "missing " << ixTest::rotationMatrixFile(); }
+    static double D(int l, int a, int b, int k) { return block[rotationMatrixIndex(l, a, b, k)]; }
+    static inline std::vector<double> block;
+    static inline bool loaded = false;
+};
+
+// Orthogonal, the identity at the pole, and no coupling between the cos (m >= 0) and
+// sin (m < 0) halves of a band.
+TEST_F(GeneratedRotations, OrthogonalIdentityAtPoleAndParityZeros) {
+    for (int l = 0; l <= 20; ++l)
+        for (int k = 0; k < 100; ++k)
+            for (int a = -l; a <= l; ++a)
+                for (int b = -l; b <= l; ++b) {
+                    double dot = 0.0;
+                    for (int c = -l; c <= l; ++c) dot += D(l, c, a, k) * D(l, c, b, k);
+                    ASSERT_NEAR(dot, a == b ? 1.0 : 0.0, 1e-12) << l << " " << k << " " << a;
+                    if ((a < 0) != (b < 0) || k == 0) {
+                        ASSERT_NEAR(D(l, a, b, k), a == b ? 1.0 : 0.0, 1e-12) << a << "," << b;
+                    }
+                }
+}
+
+// Y(l,b)(R^-1 w) = sum_a D[a][b] Y(l,a)(w), R = Ry(k pi / 100), at random directions w.
+TEST_F(GeneratedRotations, DefiningIdentityOnRandomDirections) {
+    std::mt19937_64 rng(11);
+    std::normal_distribution<double> normal;
+    for (int trial = 0; trial < 40; ++trial) {
+        double w[3] = {normal(rng), normal(rng), normal(rng)};
+        const double len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+        for (double& c : w) c /= len;
+        const int k = static_cast<int>(rng() % 100);
+        const double c = std::cos(k * shTest::kStep), s = std::sin(k * shTest::kStep);
+        std::vector<double> Yw(441), Yr(441);
+        ixShRotation::realHarmonics(20, w[0], w[1], w[2], Yw.data());
+        ixShRotation::realHarmonics(20, c * w[0] - s * w[2], w[1], s * w[0] + c * w[2], Yr.data());
+        for (int l = 0; l <= 20; ++l)
+            for (int b = -l; b <= l; ++b) {
+                double sum = 0.0;
+                for (int a = -l; a <= l; ++a) sum += D(l, a, b, k) * Yw[l * l + l + a];
+                ASSERT_NEAR(sum, Yr[l * l + l + b], 1e-11) << "k=" << k << " l=" << l;
+            }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Running the built ibl-bake as a process and reading what it leaves behind, for the tool tests.
+// Running the built ibl-bake as a process and reading back what it leaves, for the tool tests.
 #pragma once
 
+#include <png.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -9,6 +10,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "iximage/image/typed_image.h"
+#include "iximage/interfaces/reference.h"
 
 namespace ixTest {
 
@@ -21,9 +25,8 @@ inline std::string freshDir(const std::string& name) {
 }
 
 inline std::string readTextFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -41,6 +44,34 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::string& 
     ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readTextFile(errPath)};
     std::filesystem::remove(errPath);
     return run;
+}
+
+inline ix::Reference<ixImage::Float3Image> constantImage(int width, int height, float value) {
+    ix::Reference<ixImage::Float3Image> image(new ixImage::Float3Image);
+    image->setSize(width, height);
+    for (int i = 0; i < width * height; ++i)
+        image->data()[i] = ixImage::FloatPixel3<float>(value, value, value);
+    return image;
+}
+
+// An 8-bit RGB picture read with libpng, top row first; empty when the file does not decode.
+struct Rgb8 {
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;
+    const unsigned char* at(int x, int y) const { return &pixels[(size_t(y) * width + x) * 3]; }
+};
+
+inline Rgb8 readPng(const std::string& path) {
+    Rgb8 image;
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
+    png.format = PNG_FORMAT_RGB;
+    image.pixels.resize(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) return Rgb8();
+    image.width = int(png.width);
+    image.height = int(png.height);
+    return image;
 }
 
 // The `count` numbers that follow the first `key` after `from` in `json` (brackets, commas and
