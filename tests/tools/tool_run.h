@@ -74,26 +74,16 @@ inline Rgb8 readPng(const std::string& path) {
     return image;
 }
 
-// The `count` numbers that follow the first `key` after `from` in `json` (brackets, commas and
-// white space skipped); fewer when the text ends first.
+// Up to `count` numbers that follow the first `key` after `from` in `json`.
 inline std::vector<double> jsonNumbers(const std::string& json, const std::string& from,
                                        const std::string& key, int count) {
+    const size_t at = json.find(key, json.find(from));
+    std::string tail = at == std::string::npos ? "" : json.substr(at + key.size());
+    for (char& c : tail)
+        if (c == '[' || c == ']' || c == ',' || c == ':') c = ' ';
+    std::istringstream in(tail);
     std::vector<double> numbers;
-    size_t at = json.find(from);
-    if (at != std::string::npos) at = json.find(key, at);
-    if (at == std::string::npos) return numbers;
-    at += key.size();
-    while (int(numbers.size()) < count && at < json.size()) {
-        if (std::string("[],: \n").find(json[at]) != std::string::npos) {
-            ++at;
-            continue;
-        }
-        char* end = nullptr;
-        const double value = std::strtod(json.c_str() + at, &end);
-        if (end == json.c_str() + at) break;
-        numbers.push_back(value);
-        at = size_t(end - json.c_str());
-    }
+    for (double v; int(numbers.size()) < count && in >> v;) numbers.push_back(v);
     return numbers;
 }
 
