@@ -1,6 +1,5 @@
-// The tool's file formats: loader round trips, byte orders, the row convention (the file's top
-// row is the image's last row, the zenith), OpenEXR channel layouts, malformed files, and the
-// 8-bit previews.
+// The tool's file formats: lossless round trips, byte orders and channel layouts, the row
+// convention (the file's top row is the image's last row, the zenith), malformed files.
 #include <gtest/gtest.h>
 
 #include <Imath/half.h>
@@ -9,12 +8,11 @@
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
 
-#include <cmath>
+#include <array>
 #include <cstring>
 #include <random>
 
 #include "hdr_io.h"
-#include "preview.h"
 #include "tool_run.h"
 
 using ixImage::Float3Image;
@@ -48,26 +46,24 @@ std::string radianceHeader(int width, int height) {
 const std::string kRunLine = std::string{2, 2, 0, 8, char(136), char(128), char(136), 64, 8} +
                              std::string(8, 32) + char(8) + std::string(8, char(129));
 
-constexpr int kW = 5, kH = 3;  // an OpenEXR probe as cameras and other tools write them
-float valueAt(int x, int fileRow, int c) {
-    return 0.25f * float(x + 1) + 4.0f * fileRow + 64.0f * c;
-}
-
-// An OpenEXR file with the channels named (all of one type) holding valueAt(x, row, index).
+// An OpenEXR file as cameras and other tools write them, 5 x 3, with the channels named (all
+// of one type): channel c of pixel x in file row y holds 0.25 (x + 1) + 4 y + 64 c, exact in
+// half.
+float exrValue(int x, int y, int c) { return 0.25f * float(x + 1) + 4.0f * y + 64.0f * c; }
 template <class T>
 void writeExr(const std::string& path, const std::vector<const char*>& names, Imf::PixelType type) {
-    Imf::Header header(kW, kH);
-    for (const char* name : names) header.channels().insert(name, Imf::Channel(type));
-    std::vector<std::vector<T>> planes(names.size(), std::vector<T>(kW * kH));
+    Imf::Header header(5, 3);
+    std::vector<std::vector<T>> planes(names.size(), std::vector<T>(15));
     Imf::FrameBuffer frame;
     for (size_t c = 0; c < names.size(); ++c) {
-        for (int i = 0; i < kW * kH; ++i) planes[c][i] = T(valueAt(i % kW, i / kW, int(c)));
+        header.channels().insert(names[c], Imf::Channel(type));
+        for (int i = 0; i < 15; ++i) planes[c][i] = T(exrValue(i % 5, i / 5, int(c)));
         frame.insert(names[c], Imf::Slice(type, reinterpret_cast<char*>(planes[c].data()),
-                                          sizeof(T), sizeof(T) * kW));
+                                          sizeof(T), sizeof(T) * 5));
     }
     Imf::OutputFile file(path.c_str(), header);
     file.setFrameBuffer(frame);
-    file.writePixels(kH);
+    file.writePixels(3);
 }
 
 }  // namespace
@@ -135,6 +131,28 @@ TEST(BakeIo, PfmByteOrdersAndGrey) {
     }
 }
 
+// Half-float RGB channels (stored in name order B, G, R) and a lone luminance channel Y load
+// as float RGB, the file's top row last.
+TEST(BakeIo, HalfChannelsAndLuminanceOnlyExrLoadAsFloatRgb) {
+    const std::string dir = freshDir("exr_channels");
+    writeExr<Imath::half>(dir + "/half.exr", {"B", "G", "R"}, Imf::HALF);
+    writeExr<float>(dir + "/grey.exr", {"Y"}, Imf::FLOAT);
+    const std::pair<const char*, std::array<int, 3>> cases[] = {{"/half.exr", {2, 1, 0}},
+                                                                {"/grey.exr", {0, 0, 0}}};
+    for (const auto& [file, channelOf] : cases) {
+        const iblBake::LoadedImage loaded = iblBake::loadProbe(dir + file);
+        ASSERT_TRUE(loaded.image && loaded.image->getWidth() == 5 && loaded.image->getHeight() == 3)
+            << file << ": " << loaded.error;
+        for (int i = 0; i < 15; ++i) {
+            const FloatPixel3<float>& p = loaded.image->at(i % 5, 2 - i / 5);
+            EXPECT_TRUE(p.red == exrValue(i % 5, i / 5, channelOf[0]) &&
+                        p.green == exrValue(i % 5, i / 5, channelOf[1]) &&
+                        p.blue == exrValue(i % 5, i / 5, channelOf[2]))
+                << file << " pixel " << i;
+        }
+    }
+}
+
 // Damaged files are refused with a reason. Before the stream check, the truncated and zero-run
 // Radiance files made the decoder spin for ever.
 TEST(BakeIo, MalformedFilesAreRefusedWithAReason) {
@@ -165,46 +183,5 @@ TEST(BakeIo, MalformedFilesAreRefusedWithAReason) {
         const iblBake::LoadedImage loaded = loadBytes(bytes);
         EXPECT_FALSE(loaded.image) << bytes;
         EXPECT_NE(loaded.error.find(reason), std::string::npos) << bytes << ": " << loaded.error;
-    }
-}
-
-// Previews: top row first, 0.5 rounds half away from zero to 128, out-of-range and NaN values
-// clamp; a tone map never calculated has exposure scale 0 and gives black.
-TEST(BakePreview, QuantisesTopRowFirstAndClamps) {
-    ix::Reference<Float3Image> image = ixTest::constantImage(2, 2, 0.25f);
-    image->at(0, 1) = FloatPixel3<float>(0.5f, 2.0f, -1.0f);
-    image->at(1, 1) = FloatPixel3<float>(0.0f, 1.0f, NAN);
-    ixImage::ToneMap toneMap;
-    toneMap.calculate(ixImage::ToneControls());  // gamma 1, exposure 0, saturation 1: identity
-    const iblBake::Rgb8Image preview = iblBake::tonemapPreview(*image, toneMap);
-    const std::vector<unsigned char> expected = {128, 255, 0, 0, 255, 0, 64, 64, 64, 64, 64, 64};
-    EXPECT_EQ(preview.pixels, expected);
-    const iblBake::Rgb8Image dark = iblBake::tonemapPreview(*image, ixImage::ToneMap());
-    EXPECT_EQ(dark.pixels, std::vector<unsigned char>(12, 0));
-}
-
-// Half-float RGB and luminance-only (Y) files load as float RGB, top row last; the values are
-// exactly representable in half.
-TEST(BakeExr, HalfChannelsAndLuminanceOnlyFilesLoadAsFloatRgb) {
-    const std::string dir = freshDir("exr_channels");
-    writeExr<Imath::half>(dir + "/half.exr", {"B", "G", "R"}, Imf::HALF);  // stored in name order
-    writeExr<float>(dir + "/grey.exr", {"Y"}, Imf::FLOAT);
-    const struct {
-        const char* file;
-        int channelOf[3];  // index in the names above of the channel giving R, G, B
-    } cases[] = {{"/half.exr", {2, 1, 0}}, {"/grey.exr", {0, 0, 0}}};
-    for (const auto& c : cases) {
-        const iblBake::LoadedImage loaded = iblBake::loadProbe(dir + c.file);
-        ASSERT_TRUE(loaded.image && loaded.image->getWidth() == kW &&
-                    loaded.image->getHeight() == kH)
-            << c.file << ": " << loaded.error;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
-                const ixImage::FloatPixel3<float>& p = loaded.image->at(x, kH - 1 - y);
-                const float rgb[3] = {p.red, p.green, p.blue};
-                for (int k = 0; k < 3; ++k)
-                    EXPECT_EQ(rgb[k], valueAt(x, y, c.channelOf[k]))
-                        << c.file << " " << x << "," << y;
-            }
     }
 }
