@@ -13,14 +13,8 @@ namespace shTest {
 using ixTest::kPi;
 constexpr double kStep = kPi / 100.0;
 
-// Pbar(l,m)(cos theta) by the reference recurrence (independent of the library's tables).
-inline double referenceLegendre(int l, int m, double theta) {
-    std::vector<double> P(21 * 21);
-    ixShRotation::normalisedLegendre(20, std::cos(theta), std::sin(theta), P.data());
-    return P[l * 21 + m];
-}
-
-// Pbar(l,m)(cos theta_i) on the 100-angle polar grid, computed once: entry [i][l][m].
+// Pbar(l,m)(cos theta_i) on the 100-angle polar grid by the generator's recurrence, which is
+// independent of the library's tables; computed once.
 inline double referenceLegendreAtGrid(int l, int m, int i) {
     static const std::vector<double> table = [] {
         std::vector<double> t(100 * 21 * 21);
