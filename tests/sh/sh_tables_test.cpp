@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,20 +40,17 @@ TEST_F(ShTables, LegendreMatchesReference) {
 // Between grid points the lookups interpolate linearly; within 1e-4 of one they read it alone.
 TEST_F(ShTables, FractionalReadingInterpolates) {
     const struct {
-        double t, weightAbove;
+        double t, w;  // index, weight of the entry above
     } cases[] = {{5.00005, 0.0}, {5.25, 0.25}, {5.5, 0.5}, {98.9, 0.9}};
     for (const auto& c : cases)
         for (int m : {0, 2, -3}) {
-            const int below = static_cast<int>(c.t);
-            auto at = [&](double t) { return legendreRealAt(tables.legendre, 9, m, t); };
-            EXPECT_NEAR(at(c.t), (1 - c.weightAbove) * at(below) + c.weightAbove * at(below + 1),
-                        1e-15)
-                << "t=" << c.t << " m=" << m;
-            // The azimuth grid follows the same rule, here shifted by 100 columns.
-            auto az = [&](double s) { return azimuthAt(tables.azimuth, m, s + 100); };
-            EXPECT_NEAR(az(c.t), (1 - c.weightAbove) * az(below) + c.weightAbove * az(below + 1),
-                        1e-15)
-                << "s=" << c.t + 100 << " m=" << m;
+            // The azimuth grid follows the same rule, here 100 columns on.
+            const std::function<double(double)> reads[] = {
+                [&](double t) { return legendreRealAt(tables.legendre, 9, m, t); },
+                [&](double t) { return azimuthAt(tables.azimuth, m, t + 100); }};
+            const int i = static_cast<int>(c.t);
+            for (const auto& f : reads)
+                EXPECT_NEAR(f(c.t), (1 - c.w) * f(i) + c.w * f(i + 1), 1e-15) << c.t << " " << m;
         }
 }
 
