@@ -97,21 +97,17 @@ TEST(InitializeReflectance, FailureThenSuccessThenKeep) {
     EXPECT_EQ(getRotationMatrices(), nullptr);
 }
 
-class GeneratedRotations : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        block.assign(kRotationMatrixCount, 0.0);
-        loaded = readRotationMatrices(block.data(), ixTest::rotationMatrixFile().c_str(), nullptr);
-    }
-    void SetUp() override { ASSERT_TRUE(loaded) << "missing " << ixTest::rotationMatrixFile(); }
-    static double D(int l, int a, int b, int k) { return block[rotationMatrixIndex(l, a, b, k)]; }
-    static inline std::vector<double> block;
-    static inline bool loaded = false;
-};
+// D(l, a, b, k) of the generated file (initializeReflectance keeps a block once loaded).
+double D(int l, int a, int b, int k) {
+    static const bool loaded = initializeReflectance(ixTest::rotationMatrixFile().c_str(), nullptr);
+    const double* block = getRotationMatrices();
+    return loaded && block ? block[rotationMatrixIndex(l, a, b, k)] : NAN;
+}
 
 // Orthogonal, the identity at the pole, and no coupling between the cos (m >= 0) and
 // sin (m < 0) halves of a band.
-TEST_F(GeneratedRotations, OrthogonalIdentityAtPoleAndParityZeros) {
+TEST(GeneratedRotations, OrthogonalIdentityAtPoleAndParityZeros) {
+    ASSERT_NEAR(D(0, 0, 0, 0), 1.0, 1e-12) << "cannot load " << ixTest::rotationMatrixFile();
     for (int l = 0; l <= 20; ++l)
         for (int k = 0; k < 100; ++k)
             for (int a = -l; a <= l; ++a)
@@ -126,7 +122,7 @@ TEST_F(GeneratedRotations, OrthogonalIdentityAtPoleAndParityZeros) {
 }
 
 // Y(l,b)(R^-1 w) = sum_a D[a][b] Y(l,a)(w), R = Ry(k pi / 100), at random directions w.
-TEST_F(GeneratedRotations, DefiningIdentityOnRandomDirections) {
+TEST(GeneratedRotations, DefiningIdentityOnRandomDirections) {
     std::mt19937_64 rng(11);
     std::normal_distribution<double> normal;
     for (int trial = 0; trial < 40; ++trial) {
