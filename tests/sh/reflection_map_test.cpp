@@ -1,6 +1,5 @@
-// The reflection map: the light-times-reflectance product rotated onto every grid axis (rows
-// split over threads, the row kernel's AVX2 and portable builds), and its evaluation into a
-// specular map.
+// The reflection map (the light-times-reflectance product rotated onto every grid axis, rows
+// split over threads, AVX2 and portable row kernels) and its evaluation into a specular map.
 #include "iximage/sh/reflection_map.h"
 
 #include <gtest/gtest.h>
@@ -58,9 +57,8 @@ protected:
     static inline bool loaded = false;
 };
 
-// Every split of the rows over the work indices, including more indices than rows and a run
-// through the pool, gives the single-index map bit for bit: a row done twice would double, a
-// row skipped would stay zero. The split rule does not depend on the height, so 10 rows do.
+// Every split of 10 rows over the work indices, more indices than rows and runs through the
+// pool included, gives the single-index map bit for bit (no row done twice or skipped).
 TEST_F(ReflectionMapTest, RowBandsCoverEveryRowOnce) {
     ixImage::ReflectionProduct z({21, 41, 21, 41});
     shTest::fillRandom(z.data(), z.getCount(), 7u);
@@ -138,10 +136,8 @@ TEST_F(ReflectionMapTest, PhongMapOfSmoothSkyMatchesBruteForce) {
         ixImage::Float3Image map;
         ixImage::computeSpecularMap(shrm, view, 10, 1.0, map);
         ASSERT_EQ(map.getWidth(), 200);
-        // The probe's rows are read at the polar grid angles y pi / 100 while their centres lie
-        // half a row further from -Z; the map is evaluated on the same grid, so the shifts
-        // cancel except near the poles, where a shift in latitude is no rotation: a looser
-        // bound within 18 degrees of them.
+        // Probe rows are read at the grid angles y pi / 100, half a row off their centres, and
+        // the map is evaluated on the same grid: the shifts cancel but near the poles.
         ixTest::RelativeRms rms;
         double worstMiddle = 0.0, worstPolar = 0.0;
         for (int y = 2; y < 100; y += 6)
@@ -190,11 +186,10 @@ TEST_F(ReflectionMapTest, Avx2AndPortableKernelsAgreeBitForBit) {
     }
 }
 
-// A pixel holding one unit coefficient (p, q) evaluates to Y_pq along the view direction, times
-// the scale. On grid directions (theta = y pi / 100, phi = x pi / 100 for a 200 x 100 map)
-// nothing is interpolated, so the reference harmonics agree closely. Red holds +1 and green -1,
-// so one of them shows the value past the clip at 0; a band past the order is left out, and a
-// negative order gives black.
+// A pixel holding one unit coefficient (p, q) evaluates to the scale times Y_pq along the view
+// direction; on grid directions nothing is interpolated. Red holds +1 and green -1, so one of
+// them shows the value past the clip at 0; a band past the order is left out, and a negative
+// order gives black.
 TEST(SpecularMap, SingleCoefficientEvaluatesItsHarmonic) {
     const int directions[][2] = {{0, 0}, {13, 0}, {50, 50}, {71, 123}, {99, 199}, {30, 170}};
     ShrmImage shrm;

@@ -24,8 +24,8 @@ namespace {
 std::string floatBytes(float value, bool bigEndian) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, 4);
-    std::string word(4, '\0');
-    for (int i = 0; i < 4; ++i) word[size_t(bigEndian ? 3 - i : i)] = char(bits >> (8 * i));
+    std::string word;
+    for (int i = 0; i < 4; ++i) word += char(bits >> (8 * (bigEndian ? 3 - i : i)));
     return word;
 }
 
@@ -92,9 +92,7 @@ TEST(BakeIo, ExrAndPfmRoundTripsAreExact) {
 // RGBE (128, 64, 32, 129) is (1, 0.5, 0.25) and (128, 128, 128, 130) is (2, 2, 2) exactly.
 TEST(BakeIo, RadianceFlatAndRunLengthScanlines) {
     std::string flat = radianceHeader(2, 2);
-    for (const char* pixel :
-         {"\x80\x40\x20\x81", "\x80\x40\x20\x81", "\x80\x80\x80\x82", "\x80\x80\x80\x82"})
-        flat.append(pixel, 4);
+    flat.append("\x80\x40\x20\x81\x80\x40\x20\x81\x80\x80\x80\x82\x80\x80\x80\x82", 16);
     iblBake::LoadedImage loaded = loadBytes(flat);
     ASSERT_TRUE(loaded.image) << loaded.error;
     EXPECT_EQ(loaded.image->at(1, 1).blue, 0.25f) << "the file's first scanline is the top";
