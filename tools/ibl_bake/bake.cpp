@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -19,6 +20,7 @@
 #include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "json_text.h"
+#include "output_queue.h"
 #include "preview.h"
 #include "probe_intake.h"
 #include "sky_probe.h"
@@ -224,27 +226,34 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     toneMap.calculate(options.tone);
     std::vector<SheetTile> tiles;
 
+    // Files are encoded and written on the queue's thread while the next map is computed; a
+    // failed write is reported at the next file queued (or at the end).
+    OutputQueue queue;
     auto writePreview = [&](const Float3Image& image, const std::string& name,
                             const std::string& label) {
         Rgb8Image preview = tonemapPreview(image, toneMap);
         const std::string path = folder + name + ".png";
-        const std::string problem = writePng(preview.pixels, preview.width, preview.height, path);
-        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
-        listener.wrote(path, "preview, " + std::to_string(preview.width) + " x " +
-                                 std::to_string(preview.height));
-        result.outputs.push_back(name + ".png");
+        auto pixels = std::make_shared<std::vector<unsigned char>>(preview.pixels);
+        const int width = preview.width, height = preview.height;
+        queue.add(name + ".png", path,
+                  "preview, " + std::to_string(width) + " x " + std::to_string(height),
+                  [pixels, width, height, path] { return writePng(*pixels, width, height, path); });
         tiles.push_back(SheetTile{label, std::move(preview)});
-        return std::string();
+        return queue.collect(listener, result.outputs);
     };
     auto writeMap = [&](const Float3Image& image, const std::string& name,
                         const std::string& what) {
         const std::string path = folder + name + ".exr";
-        const std::string problem = writeExr(image, path);
-        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
-        listener.wrote(path, what + ", " + std::to_string(image.getWidth()) + " x " +
-                                 std::to_string(image.getHeight()) + " float RGB");
-        result.outputs.push_back(name + ".exr");
-        return std::string();
+        // The queue's own copy: counted images must not be shared between threads.
+        auto copy = std::make_shared<Float3Image>();
+        copy->setSize(image.getWidth(), image.getHeight());
+        std::copy(image.data(), image.data() + size_t(image.getWidth()) * image.getHeight(),
+                  copy->data());
+        queue.add(name + ".exr", path,
+                  what + ", " + std::to_string(image.getWidth()) + " x " +
+                      std::to_string(image.getHeight()) + " float RGB",
+                  [copy, path] { return writeExr(*copy, path); });
+        return queue.collect(listener, result.outputs);
     };
 
     std::string problem = writePreview(*probe, "probe", "PROBE");
@@ -345,31 +354,40 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     const Rgb8Image balls = tonemapPreview(*ballRow, toneMap);
     std::vector<std::string> ballLabels;
     for (const BallMaterial& material : ballMaterials) ballLabels.push_back(material.label);
-    const std::string ballsPath = folder + "balls.png";
-    problem = writePng(balls.pixels, balls.width, balls.height, ballsPath);
-    if (!problem.empty())
-        return failed(kExitOutputError, "ibl-bake: " + ballsPath + ": " + problem);
-    listener.wrote(ballsPath, "material balls, " + std::to_string(balls.width) + " x " +
-                                  std::to_string(balls.height));
-    result.outputs.push_back("balls.png");
+    auto queueFile = [&](const std::string& name, const std::string& what,
+                         std::function<std::string(const std::string& path)> write) {
+        const std::string path = folder + name;
+        queue.add(name, path, what, [write, path] { return write(path); });
+        return queue.collect(listener, result.outputs);
+    };
+    auto ballPixels = std::make_shared<std::vector<unsigned char>>(balls.pixels);
+    problem = queueFile(
+        "balls.png",
+        "material balls, " + std::to_string(balls.width) + " x " + std::to_string(balls.height),
+        [ballPixels, width = balls.width, height = balls.height](const std::string& path) {
+            return writePng(*ballPixels, width, height, path);
+        });
+    if (!problem.empty()) return failed(kExitOutputError, problem);
     if (options.viewer) {
-        const std::string viewerPath = folder + "viewer.html";
-        problem = writeText(makeViewerPage(scene, options.tone), viewerPath);
-        if (!problem.empty())
-            return failed(kExitOutputError, "ibl-bake: " + viewerPath + ": " + problem);
-        listener.wrote(viewerPath, "interactive viewer page");
-        result.outputs.push_back("viewer.html");
+        auto page = std::make_shared<std::string>(makeViewerPage(scene, options.tone));
+        problem = queueFile("viewer.html", "interactive viewer page",
+                            [page](const std::string& path) { return writeText(*page, path); });
+        if (!problem.empty()) return failed(kExitOutputError, problem);
     }
 
     if (options.contactSheet) {
-        const Rgb8Image sheet = makeContactSheet(tiles, 200, splitRow(balls, ballLabels));
-        const std::string path = folder + "contact_sheet.png";
-        problem = writePng(sheet.pixels, sheet.width, sheet.height, path);
-        if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + path + ": " + problem);
-        listener.wrote(path, "contact sheet, " + std::to_string(sheet.width) + " x " +
-                                 std::to_string(sheet.height));
-        result.outputs.push_back("contact_sheet.png");
+        auto sheet =
+            std::make_shared<Rgb8Image>(makeContactSheet(tiles, 200, splitRow(balls, ballLabels)));
+        problem = queueFile("contact_sheet.png",
+                            "contact sheet, " + std::to_string(sheet->width) + " x " +
+                                std::to_string(sheet->height),
+                            [sheet](const std::string& path) {
+                                return writePng(sheet->pixels, sheet->width, sheet->height, path);
+                            });
+        if (!problem.empty()) return failed(kExitOutputError, problem);
     }
+    problem = queue.finish(listener, result.outputs);
+    if (!problem.empty()) return failed(kExitOutputError, problem);
 
     // The JSON last, listing everything else, so that its presence means the bake completed.
     std::vector<std::string> listed = result.outputs;
