@@ -153,7 +153,8 @@ std::string defaultRotationMatrixPath() {
 
 // ---- The pipeline ----
 
-BakeResult bake(const BakeOptions& options, BakeListener& listener) {
+BakeResult bake(const BakeOptions& options, BakeListener& listener,
+                const std::function<std::string()>& pendingCheck) {
     // The rotation matrices first: without them nothing can be computed.
     const std::string matrixPath = options.rotationMatrixPath.empty() ? defaultRotationMatrixPath()
                                                                       : options.rotationMatrixPath;
@@ -165,13 +166,19 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
                           ": cannot read the rotation-matrix file (use --rotation-matrices FILE)");
     }
     ixImage::ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(matrixPath));
+    // An input error found while the pending check runs yields to the check's own verdict, so
+    // a bad rotation-matrix file is reported first, as when it is checked before the bake.
+    auto refuse = [&pendingCheck](std::string message) {
+        const std::string verdict = pendingCheck ? pendingCheck() : std::string();
+        return failed(kExitInputError, verdict.empty() ? std::move(message) : verdict);
+    };
 
     // A measured table is read before anything is written, so a bad file leaves no outputs.
     std::unique_ptr<ixImage::MeasuredReflectance> measuredTable;
     if (!options.measuredPath.empty()) {
         ixUtil::Error error;
         measuredTable = ixImage::MeasuredReflectance::readFile(options.measuredPath, error);
-        if (!measuredTable) return failed(kExitInputError, "ibl-bake: " + error.getMessage());
+        if (!measuredTable) return refuse("ibl-bake: " + error.getMessage());
     }
 
     // The probe.
@@ -184,8 +191,7 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         source = "built-in sun-and-sky probe";
     } else {
         const IntakeResult intake = takeProbe(options, listener);
-        if (!intake.probe)
-            return failed(kExitInputError, "ibl-bake: " + options.inputPath + ": " + intake.error);
+        if (!intake.probe) return refuse("ibl-bake: " + options.inputPath + ": " + intake.error);
         probe = intake.probe;
         source = options.inputPath;
         fileWidth = intake.fileWidth;
@@ -200,9 +206,12 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     ixUtil::Error error;
     lighting.setLightProbe(probe.get(), error);
     if (!lighting.haveUsableLightProbe())
-        return failed(kExitInputError,
-                      "ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
-                          ": " + error.getMessage());
+        return refuse("ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
+                      ": " + error.getMessage());
+    if (pendingCheck) {
+        const std::string verdict = pendingCheck();
+        if (!verdict.empty()) return failed(kExitInputError, verdict);
+    }
     const std::string projection = converted.empty()
                                        ? projectionName(lighting.getReflectionMap())
                                        : converted + ", converted to latitude-longitude " +
