@@ -13,13 +13,17 @@ LambertReflectance::~LambertReflectance() = default;
 
 void LambertReflectance::sampleBrdf(ixUtil::ArrayN<3, FloatPixel3<double>>& samples,
                                     FloatPixel3<double>& norm) const {
-    const double invPi = 1.0 / kPi;
-    detail::sampleIncidentProfile(
-        [invPi](double theta) {
-            const double c = std::cos(theta);
-            return c > 0.0 ? c * invPi : 0.0;
-        },
-        samples, norm);
+    detail::sampleIncidentProfile(detail::lambertProfile, samples, norm);
 }
+
+namespace detail {
+
+double lambertProfile(double theta) {
+    const double invPi = 1.0 / kPi;
+    const double c = std::cos(theta);
+    return c > 0.0 ? c * invPi : 0.0;
+}
+
+}  // namespace detail
 
 }  // namespace ixImage

@@ -14,14 +14,17 @@
 // no map is built and the entry remembers the failure.
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "iximage/envmap/latlong_map.h"
 #include "iximage/interfaces/checkpoint.h"
 #include "iximage/interfaces/constants.h"
 #include "iximage/lighting/brdf_coeff_cache.h"
+#include "iximage/lighting/detail/incident_profile.h"
 #include "iximage/lighting/detail/specular_pipeline.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/sh/brdf_coeffs.h"
+#include "iximage/sh/detail/profile_brdf_coeffs.h"
 #include "iximage/sh/order_analysis.h"
 #include "iximage/sh/reflection_map.h"
 #include "iximage/sh/specular_map.h"
@@ -51,9 +54,20 @@ std::shared_ptr<const BrdfArray> sampleAndProjectBrdf(const ReflectanceFunction&
         return entry.coeffs;
     }
     std::unique_ptr<BrdfArray> coeffs;
-    {
+    std::vector<double> profile;
+    checkpoint(nullptr);
+    if (detail::incidentProfileOf(rf, profile)) {
+        // The library's incident-angle models: the same coefficients from the 100 profile
+        // values, without the 48 MB sample array.
+        norm = detail::profileNorm(profile, kPolarSamples, kAzimuthSamples);
+        checkpoint("brdf sampling");
+        if (norm.red != 0.0 && norm.green != 0.0 && norm.blue != 0.0) {
+            coeffs.reset(new BrdfArray({kBands, kBands, kBands}));
+            detail::computeBrdfCoeffsOfProfile(profile.data(), *coeffs, kBrdfOrder);
+            checkpoint("brdf coeffs");
+        }
+    } else {
         BrdfArray samples({kPolarSamples, kPolarSamples, kAzimuthSamples});
-        checkpoint(nullptr);
         rf.sampleBrdf(samples, norm);
         checkpoint("brdf sampling");
         if (norm.red != 0.0 && norm.green != 0.0 && norm.blue != 0.0) {

@@ -1,10 +1,12 @@
 #include "iximage/sh/brdf_coeffs.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "iximage/interfaces/constants.h"
 #include "iximage/interfaces/detail/parallel_for.h"
+#include "iximage/sh/detail/profile_brdf_coeffs.h"
 #include "iximage/sh/detail/sh_tables.h"
 
 namespace ixImage {
@@ -81,34 +83,10 @@ void projectAzimuth(const Rgb* s, const AzimuthCosines& cosines, double w, Rgb* 
     }
 }
 
-}  // namespace
-
-void computeBrdfCoeffs(const ixUtil::ArrayN<3, Rgb>& samples, ixUtil::ArrayN<3, Rgb>& coeffs,
-                       int order) {
-    setupSphericalHarmonicTables();
-    if (order < 0 || order > kShMaxBand) return;
-    if (!hasDims(samples, kShPolarCount, kShPolarCount, kShAzimuthCount)) return;
-    if (!hasDims(coeffs, kShBands, kShBands, kShBands)) return;
-
-    const int orders = order + 1;
-    // Azimuth projection T[i][j][q] = w sum_k cos(q phi_k) S[i][j][k], w = sqrt(pi) 2 pi / 200.
-    // cos(q phi_k) is phiCos[(q k) mod 200]: q k phi_1 is the same angle modulo 2 pi.
-    const double w = sqrtPi * 2.0 * kPi / 200.0;
-    std::vector<Rgb> T(static_cast<size_t>(kShPolarCount) * kShPolarCount * orders);
-    const std::unique_ptr<AzimuthCosines> cosines(new AzimuthCosines(orders));
-    const Rgb* S = samples.data();
-    // The 48 MB of samples are read once, spread over the thread pool a few incident angles
-    // at a time; each sum is the same whichever thread takes it.
-    constexpr int kIncidentPerItem = 5;
-    ixUtil::parallelFor(kShPolarCount / kIncidentPerItem, [&](int item) {
-        const int first = item * kIncidentPerItem * kShPolarCount;
-        const int last = first + kIncidentPerItem * kShPolarCount;
-        for (int ij = first; ij < last; ++ij)
-            projectAzimuth(S + static_cast<size_t>(ij) * kShAzimuthCount, *cosines, w,
-                           &T[static_cast<size_t>(ij) * orders]);
-    });
-
-    // Polar sums, view band first (U over j), then the lighting band (over i).
+// The polar sums of the projection, view band first (U over j), then the lighting band (over
+// i), from the azimuth projection T(i, j, q) of whichever sample layout the caller has.
+template <class AzimuthProjection>
+void projectPolar(const AzimuthProjection& T, ixUtil::ArrayN<3, Rgb>& coeffs, int order) {
     std::vector<Rgb> U(kShPolarCount);
     for (int q = 0; q <= order; ++q) {
         for (int p = q; p <= order; ++p) {
@@ -116,7 +94,7 @@ void computeBrdfCoeffs(const ixUtil::ArrayN<3, Rgb>& samples, ixUtil::ArrayN<3, 
                 double r = 0.0, g = 0.0, b = 0.0;
                 for (int j = 0; j < kShPolarCount; ++j) {
                     const double y = legendreReal(p, q, j) * thetaSin[j];
-                    const Rgb& t = T[(static_cast<size_t>(i) * kShPolarCount + j) * orders + q];
+                    const Rgb& t = T(i, j, q);
                     r += y * t.red;
                     g += y * t.green;
                     b += y * t.blue;
@@ -141,5 +119,71 @@ void computeBrdfCoeffs(const ixUtil::ArrayN<3, Rgb>& samples, ixUtil::ArrayN<3, 
         }
     }
 }
+
+// Weight of the azimuth projection: sqrt(pi) 2 pi / 200.
+double azimuthWeight() {
+    const double w = sqrtPi * 2.0 * kPi / 200.0;
+    return w;
+}
+
+}  // namespace
+
+void computeBrdfCoeffs(const ixUtil::ArrayN<3, Rgb>& samples, ixUtil::ArrayN<3, Rgb>& coeffs,
+                       int order) {
+    setupSphericalHarmonicTables();
+    if (order < 0 || order > kShMaxBand) return;
+    if (!hasDims(samples, kShPolarCount, kShPolarCount, kShAzimuthCount)) return;
+    if (!hasDims(coeffs, kShBands, kShBands, kShBands)) return;
+
+    const int orders = order + 1;
+    // Azimuth projection T[i][j][q] = w sum_k cos(q phi_k) S[i][j][k].
+    // cos(q phi_k) is phiCos[(q k) mod 200]: q k phi_1 is the same angle modulo 2 pi.
+    const double w = azimuthWeight();
+    std::vector<Rgb> T(static_cast<size_t>(kShPolarCount) * kShPolarCount * orders);
+    const std::unique_ptr<AzimuthCosines> cosines(new AzimuthCosines(orders));
+    const Rgb* S = samples.data();
+    // The 48 MB of samples are read once, spread over the thread pool a few incident angles
+    // at a time; each sum is the same whichever thread takes it.
+    constexpr int kIncidentPerItem = 5;
+    ixUtil::parallelFor(kShPolarCount / kIncidentPerItem, [&](int item) {
+        const int first = item * kIncidentPerItem * kShPolarCount;
+        const int last = first + kIncidentPerItem * kShPolarCount;
+        for (int ij = first; ij < last; ++ij)
+            projectAzimuth(S + static_cast<size_t>(ij) * kShAzimuthCount, *cosines, w,
+                           &T[static_cast<size_t>(ij) * orders]);
+    });
+    projectPolar(
+        [&T, orders](int i, int j, int q) -> const Rgb& {
+            return T[(static_cast<size_t>(i) * kShPolarCount + j) * orders + q];
+        },
+        coeffs, order);
+}
+
+namespace detail {
+
+void computeBrdfCoeffsOfProfile(const double* profile, ixUtil::ArrayN<3, Rgb>& coeffs, int order) {
+    setupSphericalHarmonicTables();
+    if (!profile || order < 0 || order > kShMaxBand) return;
+    if (!hasDims(coeffs, kShBands, kShBands, kShBands)) return;
+
+    // Every (i, j) row of the full array would hold 200 copies of profile[i], so its azimuth
+    // projection is that of one such row, whatever j: 100 projections instead of 10,000, and the
+    // very same sums, so the coefficients match computeBrdfCoeffs on the full array exactly.
+    const int orders = order + 1;
+    const std::unique_ptr<AzimuthCosines> cosines(new AzimuthCosines(orders));
+    std::vector<Rgb> row(kShAzimuthCount);
+    std::vector<Rgb> T(static_cast<size_t>(kShPolarCount) * orders);
+    for (int i = 0; i < kShPolarCount; ++i) {
+        std::fill(row.begin(), row.end(), Rgb(profile[i], profile[i], profile[i]));
+        projectAzimuth(row.data(), *cosines, azimuthWeight(), &T[static_cast<size_t>(i) * orders]);
+    }
+    projectPolar(
+        [&T, orders](int i, int, int q) -> const Rgb& {
+            return T[static_cast<size_t>(i) * orders + q];
+        },
+        coeffs, order);
+}
+
+}  // namespace detail
 
 }  // namespace ixImage

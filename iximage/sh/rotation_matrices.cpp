@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "iximage/interfaces/checkpoint.h"
@@ -16,6 +19,41 @@ namespace ixImage {
 namespace {
 
 double* rotationMatrices = nullptr;
+
+// A block the strict check has just read in full, kept for the loader: an application that
+// checks the file before loading it (as it should when the file may be damaged) then parses the
+// 27 MB of text once, not twice. It is used only for the same file name with the same size and
+// modification time, and it is handed over (not copied) by initializeReflectance().
+struct CheckedBlock {
+    std::unique_ptr<double[]> values;
+    std::string filename;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+};
+std::mutex checkedMutex;
+CheckedBlock checkedBlock;
+
+// Size and modification time of a file, false when they cannot be read.
+bool fileIdentity(const char* filename, std::uintmax_t& size,
+                  std::filesystem::file_time_type& modified) {
+    std::error_code error;
+    size = std::filesystem::file_size(filename, error);
+    if (error) return false;
+    modified = std::filesystem::last_write_time(filename, error);
+    return !error;
+}
+
+// The checked block of this file if it is still the file that was checked, or null.
+std::unique_ptr<double[]> takeCheckedBlock(const char* filename) {
+    std::lock_guard<std::mutex> lock(checkedMutex);
+    std::unique_ptr<double[]> values = std::move(checkedBlock.values);
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    if (values && checkedBlock.filename == filename && fileIdentity(filename, size, modified) &&
+        size == checkedBlock.size && modified == checkedBlock.modified)
+        return values;
+    return nullptr;
+}
 
 // Reads numbers with the syntax of "%d" and "%lf" from a file through one reused buffer, so
 // the 27 MB file is never held in memory (fresh pages cost more than the parsing here). Leading
@@ -168,6 +206,16 @@ bool initializeReflectance(const char* filename, ixUtil::Progress* progress) {
     checkpoint(nullptr);
     setupSphericalHarmonicTables();
 
+    if (filename) {
+        if (std::unique_ptr<double[]> checked = takeCheckedBlock(filename)) {
+            rotationMatrices = checked.release();
+            // The same progress steps as a parse, so a caller sees one loading sequence.
+            for (int l = 0; progress && l <= kShMaxBand; l += 2) progress->set(l / 20.0);
+            if (progress) progress->set(1.0);
+            checkpoint("spherical harmonics setup");
+            return true;
+        }
+    }
     rotationMatrices = new double[kRotationMatrixCount];
     const bool ok = readRotationMatrices(rotationMatrices, filename, progress);
     if (!ok) {
@@ -183,6 +231,8 @@ bool initializeReflectance(const char* filename, ixUtil::Progress* progress) {
 void finalizeReflectance() {
     delete[] rotationMatrices;
     rotationMatrices = nullptr;
+    std::lock_guard<std::mutex> lock(checkedMutex);
+    checkedBlock = CheckedBlock();
 }
 
 const double* getRotationMatrices() { return rotationMatrices; }
@@ -204,6 +254,11 @@ bool verifyRotationMatrices(const char* filename, std::string* problem) {
     // The highest band's matrices at these samples are checked for orthogonality: a rotation
     // matrix of the right size whose numbers were damaged (shifted, swapped, rounded) fails it.
     constexpr int kCheckedSamples[] = {1, 33, 66, 99};
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    const bool identified = fileIdentity(filename, size, modified);
+    // Zeroed like the loader's block: entries outside each band's matrix stay zero.
+    std::unique_ptr<double[]> block(new double[kRotationMatrixCount]());
     std::vector<double> matrix;
     NumberReader reader(file);
     for (int l = 0; l <= kShMaxBand; ++l) {
@@ -235,6 +290,10 @@ bool verifyRotationMatrices(const char* filename, std::string* problem) {
                                 std::to_string(n * n) + " is not a finite number");
                 }
             }
+            for (int a = -l; a <= l; ++a)
+                for (int b = -l; b <= l; ++b)
+                    block[size_t(rotationMatrixIndex(l, a, b, k))] =
+                        matrix[size_t((a + l) * n + b + l)];
             if (l == kShMaxBand)
                 for (int checked : kCheckedSamples) {
                     if (checked != k) continue;
@@ -244,6 +303,13 @@ bool verifyRotationMatrices(const char* filename, std::string* problem) {
                                     std::to_string(error) + ")");
                 }
         }
+    }
+    if (identified) {
+        std::lock_guard<std::mutex> lock(checkedMutex);
+        checkedBlock.values = std::move(block);
+        checkedBlock.filename = filename;
+        checkedBlock.size = size;
+        checkedBlock.modified = modified;
     }
     return true;
 }

@@ -26,7 +26,8 @@
 
 namespace ixImage {
 
-// Builds the tables and loads the rotation matrices from filename (once per process). Prints
+// Builds the tables and loads the rotation matrices from filename (once per process), or takes
+// over the block verifyRotationMatrices() kept for that same file. Prints
 // "Failed to load spherical harmonic matrix file <name>." and returns false when the file cannot
 // be opened. progress may be null.
 IXIMAGE_API bool initializeReflectance(const char* filename, ixUtil::Progress* progress);
@@ -39,8 +40,11 @@ IXIMAGE_API void finalizeReflectance();
 // finite number, and a few matrices of the highest band (k = 1, 33, 66, 99) are orthogonal to
 // 1e-6 (D^T D = I; the file's matrices are rotations). Returns true for a good file; otherwise
 // false with a one-line reason in *problem (when problem is not null), such as "record 43 of
-// 2100 (band 0, sample 42) is missing: the file ends there". Reads the whole file (about 30 ms);
-// touches no process-wide state, so it may run on any thread.
+// 2100 (band 0, sample 42) is missing: the file ends there". Reads the whole file (about 30 ms)
+// and may run on any thread. A file that passes is kept, parsed, for the next
+// initializeReflectance() of the same unchanged file (same name, size and modification time),
+// which then takes the block over instead of parsing the text again; until then it holds the
+// block's 28 MB (finalizeReflectance() drops it).
 IXIMAGE_API bool verifyRotationMatrices(const char* filename, std::string* problem);
 
 }  // namespace ixImage

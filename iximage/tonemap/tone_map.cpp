@@ -1,10 +1,12 @@
 #include "iximage/tonemap/tone_map.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <type_traits>
 
 #include "iximage/image/typed_image.h"
+#include "iximage/interfaces/detail/parallel_for.h"
 #include "iximage/interfaces/linear.h"
 
 namespace ixImage {
@@ -61,7 +63,20 @@ void applyToImage(const ToneMap& map, Image& image) {
     if (!p || image.getWidth() <= 0 || image.getHeight() <= 0) return;
     const std::size_t n =
         static_cast<std::size_t>(image.getWidth()) * static_cast<std::size_t>(image.getHeight());
-    for (std::size_t i = 0; i < n; ++i) map.apply(p[i]);
+    // Three double-precision powers per pixel make a full-size probe cost tens of
+    // milliseconds, so blocks of pixels go to the thread pool; a small image stays on the
+    // calling thread. Each pixel is mapped on its own, so the result is the same either way.
+    constexpr std::size_t kBlock = std::size_t(1) << 15;
+    if (n <= kBlock) {
+        for (std::size_t i = 0; i < n; ++i) map.apply(p[i]);
+        return;
+    }
+    const int blocks = static_cast<int>((n + kBlock - 1) / kBlock);
+    ixUtil::parallelFor(blocks, [&](int block) {
+        const std::size_t first = std::size_t(block) * kBlock;
+        const std::size_t last = std::min(n, first + kBlock);
+        for (std::size_t i = first; i < last; ++i) map.apply(p[i]);
+    });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -19,6 +20,7 @@
 #include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "json_text.h"
+#include "output_queue.h"
 #include "preview.h"
 #include "probe_intake.h"
 #include "sky_probe.h"
@@ -151,7 +153,8 @@ std::string defaultRotationMatrixPath() {
 
 // ---- The pipeline ----
 
-BakeResult bake(const BakeOptions& options, BakeListener& listener) {
+BakeResult bake(const BakeOptions& options, BakeListener& listener,
+                const std::function<std::string()>& pendingCheck) {
     // The rotation matrices first: without them nothing can be computed.
     const std::string matrixPath = options.rotationMatrixPath.empty() ? defaultRotationMatrixPath()
                                                                       : options.rotationMatrixPath;
@@ -163,13 +166,19 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
                           ": cannot read the rotation-matrix file (use --rotation-matrices FILE)");
     }
     ixImage::ImageBasedLighting::setRotationMatrixFilename(ixOS::Filename(matrixPath));
+    // An input error found while the pending check runs yields to the check's own verdict, so
+    // a bad rotation-matrix file is reported first, as when it is checked before the bake.
+    auto refuse = [&pendingCheck](std::string message) {
+        const std::string verdict = pendingCheck ? pendingCheck() : std::string();
+        return failed(kExitInputError, verdict.empty() ? std::move(message) : verdict);
+    };
 
     // A measured table is read before anything is written, so a bad file leaves no outputs.
     std::unique_ptr<ixImage::MeasuredReflectance> measuredTable;
     if (!options.measuredPath.empty()) {
         ixUtil::Error error;
         measuredTable = ixImage::MeasuredReflectance::readFile(options.measuredPath, error);
-        if (!measuredTable) return failed(kExitInputError, "ibl-bake: " + error.getMessage());
+        if (!measuredTable) return refuse("ibl-bake: " + error.getMessage());
     }
 
     // The probe.
@@ -182,8 +191,7 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
         source = "built-in sun-and-sky probe";
     } else {
         const IntakeResult intake = takeProbe(options, listener);
-        if (!intake.probe)
-            return failed(kExitInputError, "ibl-bake: " + options.inputPath + ": " + intake.error);
+        if (!intake.probe) return refuse("ibl-bake: " + options.inputPath + ": " + intake.error);
         probe = intake.probe;
         source = options.inputPath;
         fileWidth = intake.fileWidth;
@@ -198,9 +206,12 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     ixUtil::Error error;
     lighting.setLightProbe(probe.get(), error);
     if (!lighting.haveUsableLightProbe())
-        return failed(kExitInputError,
-                      "ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
-                          ": " + error.getMessage());
+        return refuse("ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
+                      ": " + error.getMessage());
+    if (pendingCheck) {
+        const std::string verdict = pendingCheck();
+        if (!verdict.empty()) return failed(kExitInputError, verdict);
+    }
     const std::string projection = converted.empty()
                                        ? projectionName(lighting.getReflectionMap())
                                        : converted + ", converted to latitude-longitude " +
@@ -224,27 +235,34 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     toneMap.calculate(options.tone);
     std::vector<SheetTile> tiles;
 
+    // Files are encoded and written on the queue's thread while the next map is computed; a
+    // failed write is reported at the next file queued (or at the end).
+    OutputQueue queue;
     auto writePreview = [&](const Float3Image& image, const std::string& name,
                             const std::string& label) {
         Rgb8Image preview = tonemapPreview(image, toneMap);
         const std::string path = folder + name + ".png";
-        const std::string problem = writePng(preview.pixels, preview.width, preview.height, path);
-        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
-        listener.wrote(path, "preview, " + std::to_string(preview.width) + " x " +
-                                 std::to_string(preview.height));
-        result.outputs.push_back(name + ".png");
+        auto pixels = std::make_shared<std::vector<unsigned char>>(preview.pixels);
+        const int width = preview.width, height = preview.height;
+        queue.add(name + ".png", path,
+                  "preview, " + std::to_string(width) + " x " + std::to_string(height),
+                  [pixels, width, height, path] { return writePng(*pixels, width, height, path); });
         tiles.push_back(SheetTile{label, std::move(preview)});
-        return std::string();
+        return queue.collect(listener, result.outputs);
     };
     auto writeMap = [&](const Float3Image& image, const std::string& name,
                         const std::string& what) {
         const std::string path = folder + name + ".exr";
-        const std::string problem = writeExr(image, path);
-        if (!problem.empty()) return "ibl-bake: " + path + ": " + problem;
-        listener.wrote(path, what + ", " + std::to_string(image.getWidth()) + " x " +
-                                 std::to_string(image.getHeight()) + " float RGB");
-        result.outputs.push_back(name + ".exr");
-        return std::string();
+        // The queue's own copy: counted images must not be shared between threads.
+        auto copy = std::make_shared<Float3Image>();
+        copy->setSize(image.getWidth(), image.getHeight());
+        std::copy(image.data(), image.data() + size_t(image.getWidth()) * image.getHeight(),
+                  copy->data());
+        queue.add(name + ".exr", path,
+                  what + ", " + std::to_string(image.getWidth()) + " x " +
+                      std::to_string(image.getHeight()) + " float RGB",
+                  [copy, path] { return writeExr(*copy, path); });
+        return queue.collect(listener, result.outputs);
     };
 
     std::string problem = writePreview(*probe, "probe", "PROBE");
@@ -345,31 +363,40 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener) {
     const Rgb8Image balls = tonemapPreview(*ballRow, toneMap);
     std::vector<std::string> ballLabels;
     for (const BallMaterial& material : ballMaterials) ballLabels.push_back(material.label);
-    const std::string ballsPath = folder + "balls.png";
-    problem = writePng(balls.pixels, balls.width, balls.height, ballsPath);
-    if (!problem.empty())
-        return failed(kExitOutputError, "ibl-bake: " + ballsPath + ": " + problem);
-    listener.wrote(ballsPath, "material balls, " + std::to_string(balls.width) + " x " +
-                                  std::to_string(balls.height));
-    result.outputs.push_back("balls.png");
+    auto queueFile = [&](const std::string& name, const std::string& what,
+                         std::function<std::string(const std::string& path)> write) {
+        const std::string path = folder + name;
+        queue.add(name, path, what, [write, path] { return write(path); });
+        return queue.collect(listener, result.outputs);
+    };
+    auto ballPixels = std::make_shared<std::vector<unsigned char>>(balls.pixels);
+    problem = queueFile(
+        "balls.png",
+        "material balls, " + std::to_string(balls.width) + " x " + std::to_string(balls.height),
+        [ballPixels, width = balls.width, height = balls.height](const std::string& path) {
+            return writePng(*ballPixels, width, height, path);
+        });
+    if (!problem.empty()) return failed(kExitOutputError, problem);
     if (options.viewer) {
-        const std::string viewerPath = folder + "viewer.html";
-        problem = writeText(makeViewerPage(scene, options.tone), viewerPath);
-        if (!problem.empty())
-            return failed(kExitOutputError, "ibl-bake: " + viewerPath + ": " + problem);
-        listener.wrote(viewerPath, "interactive viewer page");
-        result.outputs.push_back("viewer.html");
+        auto page = std::make_shared<std::string>(makeViewerPage(scene, options.tone));
+        problem = queueFile("viewer.html", "interactive viewer page",
+                            [page](const std::string& path) { return writeText(*page, path); });
+        if (!problem.empty()) return failed(kExitOutputError, problem);
     }
 
     if (options.contactSheet) {
-        const Rgb8Image sheet = makeContactSheet(tiles, 200, splitRow(balls, ballLabels));
-        const std::string path = folder + "contact_sheet.png";
-        problem = writePng(sheet.pixels, sheet.width, sheet.height, path);
-        if (!problem.empty()) return failed(kExitOutputError, "ibl-bake: " + path + ": " + problem);
-        listener.wrote(path, "contact sheet, " + std::to_string(sheet.width) + " x " +
-                                 std::to_string(sheet.height));
-        result.outputs.push_back("contact_sheet.png");
+        auto sheet =
+            std::make_shared<Rgb8Image>(makeContactSheet(tiles, 200, splitRow(balls, ballLabels)));
+        problem = queueFile("contact_sheet.png",
+                            "contact sheet, " + std::to_string(sheet->width) + " x " +
+                                std::to_string(sheet->height),
+                            [sheet](const std::string& path) {
+                                return writePng(sheet->pixels, sheet->width, sheet->height, path);
+                            });
+        if (!problem.empty()) return failed(kExitOutputError, problem);
     }
+    problem = queue.finish(listener, result.outputs);
+    if (!problem.empty()) return failed(kExitOutputError, problem);
 
     // The JSON last, listing everything else, so that its presence means the bake completed.
     std::vector<std::string> listed = result.outputs;

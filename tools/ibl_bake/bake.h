@@ -13,6 +13,7 @@
 //    a time.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,12 @@ struct BakeResult {
     std::vector<std::string> outputs;
 };
 
-BakeResult bake(const BakeOptions& options, BakeListener& listener);
+// pendingCheck, when given, is a check still running on another thread (the rotation-matrix
+// file's): the bake reads the probe meanwhile and calls it, waiting for its verdict, before it
+// writes anything or reports another input error; a non-empty verdict ends the bake with it
+// (exit 3).
+BakeResult bake(const BakeOptions& options, BakeListener& listener,
+                const std::function<std::string()>& pendingCheck = {});
 
 // The nine band-0..2 coefficients per channel (IrradianceAlg order) behind the lighting
 // object's matrices.

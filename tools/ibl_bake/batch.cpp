@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include <filesystem>
+#include <future>
 #include <map>
 
 #include "iximage/sh/rotation_matrices.h"
@@ -36,16 +37,19 @@ std::string plural(size_t count, const char* one, const char* many) {
 
 int bakeProbes(const BakeOptions& options, const std::vector<std::string>& probes,
                BakeListener& listener) {
-    const std::string rotationProblem = checkRotationFile(options);
-    if (!rotationProblem.empty()) {
-        listener.problem(oneLine(rotationProblem));
-        return kExitInputError;
-    }
-
     if (probes.size() <= 1) {
+        // One probe: the check of the rotation-matrix file (a parse of 27 MB of text) runs
+        // while the probe is read and prepared; the bake waits for it before it writes.
+        std::future<std::string> check =
+            std::async(std::launch::async, [&options] { return checkRotationFile(options); });
+        std::string verdict;
+        auto pendingCheck = [&check, &verdict] {
+            if (check.valid()) verdict = check.get();
+            return verdict;
+        };
         BakeOptions single = options;
         if (!probes.empty()) single.inputPath = probes.front();
-        const BakeResult result = bake(single, listener);
+        const BakeResult result = bake(single, listener, pendingCheck);
         if (result.exitCode != kExitSuccess) {
             listener.problem(oneLine(result.message));
             return result.exitCode;
@@ -53,6 +57,12 @@ int bakeProbes(const BakeOptions& options, const std::vector<std::string>& probe
         listener.note("ibl-bake: wrote " + plural(result.outputs.size(), "file", "files") +
                       " into " + options.outputDir);
         return kExitSuccess;
+    }
+
+    const std::string rotationProblem = checkRotationFile(options);
+    if (!rotationProblem.empty()) {
+        listener.problem(oneLine(rotationProblem));
+        return kExitInputError;
     }
 
     // Each probe's folder is named after its file; two probes of one name would share it.
