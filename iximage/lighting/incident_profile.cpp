@@ -12,8 +12,7 @@ bool incidentProfileOf(const ReflectanceFunction& rf, std::vector<double>& value
     const std::type_info& type = typeid(rf);
     if (type == typeid(PhongReflectance)) {
         const int n = static_cast<const PhongReflectance&>(rf).getExponent();
-        values = profileValues([n](double theta) { return phongProfile(n, theta); },
-                               kShGridHeight);
+        values = profileValues([n](double theta) { return phongProfile(n, theta); }, kShGridHeight);
         return true;
     }
     if (type == typeid(LambertReflectance)) {

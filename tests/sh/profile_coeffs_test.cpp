@@ -26,7 +26,8 @@ TEST(ProfileBrdfCoeffs, EqualTheFullProjectionOfConstantRows) {
     Array samples({100, 100, 200});
     for (int i = 0; i < 100; ++i)
         for (int j = 0; j < 100; ++j)
-            for (int k = 0; k < 200; ++k) samples(i, j, k) = Rgb(profile[i], profile[i], profile[i]);
+            for (int k = 0; k < 200; ++k)
+                samples(i, j, k) = Rgb(profile[i], profile[i], profile[i]);
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int order : {0, 1, 10, 20}) {
