@@ -4,7 +4,8 @@
 
 #include <array>
 #include <cmath>
-#include <type_traits>
+#include <cstring>
+#include <vector>
 
 #include "random_image.h"
 
@@ -12,20 +13,8 @@ using namespace ixImage;
 
 namespace {
 
-using Components = std::array<float, 4>;
-Components componentsOf(const FloatPixel3<float>& p) { return {p.red, p.green, p.blue, 0.0f}; }
-template <class P>
-Components componentsOf(const P& p) {
-    return {float(p.red), float(p.green), float(p.blue), float(p.alpha)};
-}
-template <class T>
-T pixelOf(const Components& c) {
-    return T(c[0], c[1], c[2], c[3]);
-}
-template <>
-FloatPixel3<float> pixelOf<FloatPixel3<float>>(const Components& c) {
-    return {c[0], c[1], c[2]};
-}
+using ixTest::componentsOf;
+using ixTest::kCount;
 
 bool sameValue(float x, float y) { return x == y || (std::isnan(x) && std::isnan(y)); }
 
@@ -41,37 +30,31 @@ const OperationCase kOperations[] = {
     {"imageDiv", imageDiv, [](float x, float y) { return x / y; }},
 };
 
-// Plain reference: each component combined in float; half results rounded back to half once.
-// Also run in place (result = a), which must give the same pixels.
-template <class T>
+// Each component combined in float and, for half, rounded back once; run in place as well
+// (result = a), which must give the same pixels.
+template <class T, class C>
 void checkAgainstReference(const OperationCase& operation, std::mt19937& rng) {
     for (const ixTest::Shape& shape : ixTest::kOddShapes) {
+        const int n = shape.width * shape.height;
         TypedImage<T> a, b, result;
-        for (TypedImage<T>* image : {&a, &b}) {
-            image->setSize(shape.width, shape.height);
-            for (int i = 0; i < shape.width * shape.height; ++i)
-                image->data()[i] = pixelOf<T>({ixTest::randomValue(rng), ixTest::randomValue(rng),
-                                               ixTest::randomValue(rng), ixTest::randomValue(rng)});
-        }
+        for (TypedImage<T>* image : {&a, &b})
+            ixTest::fillComponents<T, C>(*image, shape.width, shape.height,
+                                         [&rng] { return ixTest::randomValue(rng); });
         result.setSize(2, 3);
         operation.function(a, b, result);
-        ASSERT_EQ(result.getWidth(), shape.width);
-        ASSERT_EQ(result.getHeight(), shape.height);
-        for (int i = 0; i < shape.width * shape.height; ++i) {
-            const Components ca = componentsOf(a.data()[i]), cb = componentsOf(b.data()[i]);
-            const Components got = componentsOf(result.data()[i]);
-            for (int k = 0; k < 4; ++k) {
-                float expected = operation.rule(ca[k], cb[k]);
-                if (std::is_same_v<T, FloatPixel4<half>>) expected = half(expected);
-                if (std::is_same_v<T, FloatPixel3<float>> && k == 3) expected = 0.0f;
+        ASSERT_TRUE(result.getWidth() == shape.width && result.getHeight() == shape.height);
+        for (int i = 0; i < n; ++i) {
+            const auto ca = componentsOf<T, C>(a.data()[i]), cb = componentsOf<T, C>(b.data()[i]);
+            const auto got = componentsOf<T, C>(result.data()[i]);
+            for (int k = 0; k < kCount<T, C>; ++k) {
+                const float expected = float(C(operation.rule(ca[k], cb[k])));
                 ASSERT_TRUE(sameValue(got[k], expected))
-                    << operation.name << " tag " << a.getPixelType() << " " << shape.width << "x"
-                    << shape.height << " pixel " << i << ": " << ca[k] << ", " << cb[k] << " gave "
-                    << got[k] << ", expected " << expected;
+                    << operation.name << " tag " << a.getPixelType() << " pixel " << i << ": "
+                    << ca[k] << ", " << cb[k] << " gave " << got[k] << ", expected " << expected;
             }
         }
         operation.function(a, b, a);
-        for (int i = 0; i < shape.width * shape.height; ++i)
+        for (int i = 0; i < n; ++i)
             ASSERT_TRUE(ixTest::sameBits(a.data()[i], result.data()[i])) << operation.name << i;
     }
 }
@@ -81,9 +64,9 @@ void checkAgainstReference(const OperationCase& operation, std::mt19937& rng) {
 TEST(ImageArithmetic, MatchesPlainReferenceForEveryFloatTypeAndShape) {
     std::mt19937 rng(1);
     for (const OperationCase& operation : kOperations) {
-        checkAgainstReference<FloatPixel3<float>>(operation, rng);
-        checkAgainstReference<FloatPixel4<float>>(operation, rng);
-        checkAgainstReference<FloatPixel4<half>>(operation, rng);
+        checkAgainstReference<FloatPixel3<float>, float>(operation, rng);
+        checkAgainstReference<FloatPixel4<float>, float>(operation, rng);
+        checkAgainstReference<FloatPixel4<half>, half>(operation, rng);
     }
 }
 
@@ -137,30 +120,28 @@ TEST(ImageDiv, MaskRuleOnEveryPair) {
     }
 }
 
-// Plain references: sums in storage order, scaled by the float reciprocal of the count, bytes
-// truncated. Random half bits include infinities and NaNs, which count as 1.
+// Sums in storage order, scaled by the float reciprocal of the count, bytes truncated. Random
+// half bits include infinities and NaNs, which count as 1.
 TEST(ImageAverage, MatchesPlainReferenceOnRandomImages) {
     std::mt19937 rng(100);
     for (const ixTest::Shape& shape : ixTest::kOddShapes) {
-        const float inverse = 1.0f / float(shape.width * shape.height);
+        const int n = shape.width * shape.height;
         Byte4Image bytes;
         Half4Image halves;
         ixTest::fillRandomBytes(bytes, shape.width, shape.height, rng);
         ixTest::fillRandomBytes(halves, shape.width, shape.height, rng);
-        unsigned byteSums[4] = {};
-        Components halfSums{}, byteMean, halfMean;
-        for (int i = 0; i < shape.width * shape.height; ++i) {
-            const Byte4& p = bytes.data()[i];
-            const unsigned channels[4] = {p.red, p.green, p.blue, p.alpha};
-            const Components h = componentsOf(halves.data()[i]);
-            for (int k = 0; k < 4; ++k) byteSums[k] += channels[k];
-            for (int k = 0; k < 4; ++k) halfSums[k] += std::isfinite(h[k]) ? h[k] : 1.0f;
-        }
-        for (int k = 0; k < 4; ++k) byteMean[k] = std::trunc(float(byteSums[k]) * inverse);
-        for (int k = 0; k < 4; ++k) halfMean[k] = halfSums[k] * inverse;
-        EXPECT_EQ(componentsOf(imageAverage(bytes)), byteMean)
-            << shape.width << "x" << shape.height;
-        EXPECT_EQ(componentsOf(imageAverage(halves)), halfMean)
-            << shape.width << "x" << shape.height;
+        std::array<float, 4> byteSums{}, halfSums{}, byteMean, halfMean;
+        for (int i = 0; i < n; ++i)
+            for (int k = 0; k < 4; ++k) {
+                const float h = componentsOf<FloatPixel4<half>, half>(halves.data()[i])[k];
+                byteSums[k] += componentsOf<Byte4, unsigned char>(bytes.data()[i])[k];
+                halfSums[k] += std::isfinite(h) ? h : 1.0f;
+            }
+        for (int k = 0; k < 4; ++k) byteMean[k] = std::trunc(byteSums[k] * (1.0f / float(n)));
+        for (int k = 0; k < 4; ++k) halfMean[k] = halfSums[k] * (1.0f / float(n));
+        const FloatPixel4<float> byteAverage = imageAverage(bytes),
+                                 halfAverage = imageAverage(halves);
+        EXPECT_EQ((componentsOf<FloatPixel4<float>, float>(byteAverage)), byteMean) << n;
+        EXPECT_EQ((componentsOf<FloatPixel4<float>, float>(halfAverage)), halfMean) << n;
     }
 }

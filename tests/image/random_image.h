@@ -1,8 +1,10 @@
-// Random test images, reproducible from a seed.
+// Random test images, reproducible from a seed, and pixels seen as arrays of components.
 #pragma once
 
+#include <array>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "iximage/image/typed_image.h"
 
@@ -15,13 +17,34 @@ struct Shape {
 };
 constexpr Shape kOddShapes[] = {{1, 1}, {1, 7}, {7, 1}, {17, 9}};
 
+// A pixel type T as kCount<T, C> components of scalar type C (Byte4: 4 x unsigned char,
+// FloatPixel3<float>: 3 x float, ...), for operations that treat every component alike.
+template <class T, class C>
+constexpr int kCount = sizeof(T) / sizeof(C);
+
+template <class T, class C>
+std::array<float, 4> componentsOf(const T& p) {
+    C values[kCount<T, C>];
+    std::memcpy(static_cast<void*>(values), &p, sizeof(T));
+    std::array<float, 4> out{};
+    for (int k = 0; k < kCount<T, C>; ++k) out[k] = float(values[k]);
+    return out;
+}
+
+// Sizes image and sets every component to C(draw()).
+template <class T, class C, class Draw>
+void fillComponents(ixImage::TypedImage<T>& image, int width, int height, Draw draw) {
+    image.setSize(width, height);
+    std::vector<C> values(std::size_t(width * height * kCount<T, C>));
+    for (C& v : values) v = static_cast<C>(draw());
+    std::memcpy(static_cast<void*>(image.data()), values.data(), sizeof(T) * width * height);
+}
+
 // Sizes image and fills every byte of its pixels at random (for operations that move pixels
 // without looking at them).
 template <class T>
 void fillRandomBytes(ixImage::TypedImage<T>& image, int width, int height, std::mt19937& rng) {
-    image.setSize(width, height);
-    unsigned char* bytes = reinterpret_cast<unsigned char*>(image.data());
-    for (std::size_t i = 0; i < sizeof(T) * width * height; ++i) bytes[i] = rng() & 0xFFu;
+    fillComponents<T, unsigned char>(image, width, height, [&rng] { return rng() & 0xFFu; });
 }
 
 // Floats over several binades, both signs, with some exact zeros.
