@@ -11,34 +11,29 @@ using namespace ixImage;
 
 namespace {
 
+// Flips random images of every odd shape and compares each pixel, bit for bit, with the one
+// the definition puts there: rows reversed, columns reversed, or (no horizontal flip for the
+// type) nothing moved.
 enum class Expect { kRowsReversed, kColumnsReversed, kUnchanged };
-
-// Flips random images of several shapes and compares every pixel, byte for byte, with the
-// pixel the plain definition says should land there.
-template <class T>
-void checkFlip(void (*flip)(Image&), Expect expect, std::mt19937& rng) {
-    for (const ixTest::Shape& shape :
-         {ixTest::Shape{4, 6}, ixTest::Shape{1, 1}, ixTest::Shape{1, 7}, ixTest::Shape{7, 1},
-          ixTest::Shape{17, 9}}) {
-        const int w = shape.width, h = shape.height;
-        TypedImage<T> image;
-        ixTest::fillRandomBytes(image, w, h, rng);
-        const std::vector<T> before(image.data(), image.data() + w * h);
-        flip(image);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const int sx = expect == Expect::kColumnsReversed ? w - 1 - x : x;
-                const int sy = expect == Expect::kRowsReversed ? h - 1 - y : y;
-                ASSERT_TRUE(ixTest::sameBits(image.at(x, y), before[sy * w + sx]))
-                    << "tag " << image.getPixelType() << " " << w << "x" << h << " at (" << x
-                    << ", " << y << ")";
-            }
-    }
-}
-
 template <class... T>
 void checkFlips(void (*flip)(Image&), Expect expect, std::mt19937& rng) {
-    (checkFlip<T>(flip, expect, rng), ...);
+    auto check = [&](auto image) {
+        for (const ixTest::Shape& s : ixTest::kOddShapes) {
+            const int w = s.width, h = s.height;
+            ixTest::fillRandomBytes(image, w, h, rng);
+            const auto before = std::vector(image.data(), image.data() + w * h);
+            flip(image);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const int sx = expect == Expect::kColumnsReversed ? w - 1 - x : x;
+                    const int sy = expect == Expect::kRowsReversed ? h - 1 - y : y;
+                    ASSERT_TRUE(ixTest::sameBits(image.at(x, y), before[sy * w + sx]))
+                        << "tag " << image.getPixelType() << " " << w << "x" << h << " at (" << x
+                        << ", " << y << ")";
+                }
+        }
+    };
+    (check(TypedImage<T>()), ...);
 }
 
 }  // namespace
@@ -60,50 +55,50 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
     EXPECT_TRUE(empty.data() == nullptr && empty.getHeight() == 5);
 }
 
+// Byte4 images and raw 4-byte pixels (count pixels, none for a count below 1 or null) swap
+// bytes 0 and 2; other types are left alone.
 TEST(ImageSwapRedBlue, SwapsBytesZeroAndTwoOfByte4Only) {
-    Byte4Image bytes;
+    Byte4Image bytes, empty;
     bytes.setSize(2, 1);
     bytes.data()[0] = Byte4(10, 20, 30, 40);
     bytes.data()[1] = Byte4(0, 1, 255, 3);
     imageSwapRedBlue(bytes);
-    EXPECT_EQ(bytes.data()[0], Byte4(30, 20, 10, 40));
-    EXPECT_EQ(bytes.data()[1], Byte4(255, 1, 0, 3));
+    imageSwapRedBlue(empty);
+    EXPECT_TRUE(bytes.data()[0] == Byte4(30, 20, 10, 40) && bytes.data()[1] == Byte4(255, 1, 0, 3));
     Float4Image colours;
     colours.setSize(1, 1);
     colours.data()[0] = {1.0f, 2.0f, 3.0f, 4.0f};
     imageSwapRedBlue(colours);
     EXPECT_EQ(colours.data()[0].red, 1.0f);
-    Byte4Image empty;
-    imageSwapRedBlue(empty);
 
     char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    imageSwapRedBlue(pixels, 2);  // the third pixel is beyond count
+    imageSwapRedBlue(pixels, 2);
     imageSwapRedBlue(pixels, -3);
     imageSwapRedBlue(nullptr, 5);
     const char expected[12] = {3, 2, 1, 4, 7, 6, 5, 8, 9, 10, 11, 12};
     EXPECT_TRUE(std::equal(pixels, pixels + 12, expected));
 }
 
+// Pixel-wise minimum and maximum, also in place; images of different shapes leave the result
+// as it was.
 TEST(ImageMinMax, WorkedExamplesAndMismatch) {
-    MaskImage a, b, low, high;
+    MaskImage a, b, low, high, tall, untouched;
     a.setSize(3, 1);
     b.setSize(3, 1);
-    const unsigned char av[3] = {0, 200, 17}, bv[3] = {5, 100, 17};
-    std::copy(av, av + 3, a.data());
-    std::copy(bv, bv + 3, b.data());
+    a.data()[0] = 0, a.data()[1] = 200, a.data()[2] = 17;
+    b.data()[0] = 5, b.data()[1] = 100, b.data()[2] = 17;
     imageMin(a, b, low);
     imageMax(a, b, high);
     using Values = std::vector<int>;
     EXPECT_EQ(Values(low.data(), low.data() + 3), Values({0, 100, 17}));
     EXPECT_EQ(Values(high.data(), high.data() + 3), Values({5, 200, 17}));
-    imageMax(a, b, a);  // in place
+    imageMax(a, b, a);
     EXPECT_EQ(Values(a.data(), a.data() + 3), Values({5, 200, 17}));
 
-    MaskImage tall, untouched;
     tall.setSize(1, 3);
     untouched.setSize(2, 2);
     untouched.data()[0] = 9;
-    imageMin(a, tall, untouched);  // 3x1 against 1x3: result keeps its size and pixels
+    imageMin(a, tall, untouched);
     imageMax(a, tall, untouched);
     EXPECT_TRUE(untouched.getWidth() == 2 && untouched.data()[0] == 9);
 }

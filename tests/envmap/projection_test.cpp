@@ -1,0 +1,281 @@
+// Sphere, latitude-longitude and cross maps: dense grids against plain double models, round
+// trips, seams, poles and cube edges, invalid coordinates, and solid angles summing to 4 pi.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "envmap_test_util.h"
+#include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/envmap/sphere_map.h"
+#include "iximage/image/typed_image.h"
+
+namespace {
+
+using ixImage::CrossMap;
+using ixImage::EnvironmentMap;
+using ixImage::LatLongMap;
+using ixImage::SphereMap;
+using ixLinear::VectorFlt;
+using ixTest::Dir;
+using ixTest::dot;
+using ixTest::kPi;
+using ixTest::toDir;
+
+// ---- Plain double models of the projections: false where (u, v) is off the projection ----
+
+bool sphereModel(double u, double v, Dir& d) {
+    const double xp = 2 * u - 1, yp = 2 * v - 1;
+    const double theta = std::hypot(xp, yp) * kPi, phi = std::atan2(yp, xp);
+    d = {std::cos(phi) * std::sin(theta), -std::cos(theta), std::sin(phi) * std::sin(theta)};
+    return std::hypot(xp, yp) <= 1;
+}
+bool latLongModel(double u, double v, Dir& d) {
+    const double lambda = (2 * v - 1) * kPi / 2, mu = (2 * u - 1) * kPi;
+    d = {-std::sin(mu) * std::cos(lambda), -std::cos(mu) * std::cos(lambda), std::sin(lambda)};
+    return true;
+}
+
+// The cube: each face's axis n and the axes along which s = 2 fu - 1 and t = 2 fv - 1 grow,
+// the unnormalised direction being n + s es + t et; and the cells (column, row) of each face in
+// the vertical (3 x 4) and horizontal (4 x 3) layouts. Face 5 lies turned by 180 degrees.
+struct FaceFrame {
+    Dir n, es, et;
+};
+const FaceFrame kFrames[6] = {
+    {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},    {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},
+    {{0, 0, -1}, {-1, 0, 0}, {0, -1, 0}},  {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},
+    {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},   {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
+};
+const int kCells[2][6][2] = {{{2, 2}, {0, 2}, {1, 1}, {1, 3}, {1, 2}, {1, 0}},
+                             {{2, 2}, {2, 0}, {1, 1}, {3, 1}, {2, 1}, {0, 1}}};
+
+template <bool kHorizontal>
+bool crossModel(double u, double v, Dir& d) {
+    const double cu = u * (kHorizontal ? 4 : 3), cv = v * (kHorizontal ? 3 : 4);
+    for (int f = 0; f < 6; ++f) {
+        if (kCells[kHorizontal][f][0] != int(cu) || kCells[kHorizontal][f][1] != int(cv)) continue;
+        const double sign = f == 5 ? -1 : 1, s = sign * (2 * (cu - int(cu)) - 1),
+                     t = sign * (2 * (cv - int(cv)) - 1);
+        const FaceFrame& F = kFrames[f];
+        d = {F.n.x + s * F.es.x + t * F.et.x, F.n.y + s * F.es.y + t * F.et.y,
+             F.n.z + s * F.es.z + t * F.et.z};
+        const double len = ixTest::length(d);
+        d = {d.x / len, d.y / len, d.z / len};
+        return true;
+    }
+    return false;
+}
+
+// Every pixel centre: validity as the model says, unit directions matching it to 1e-6, and
+// dirToCoord bringing the direction back to the centre within 2e-6 (lat-long v: 2e-6 /
+// cos(latitude), since asin loses precision towards the poles). Left out of the round trip: the
+// disc's outer rim (r > 0.98, where all directions crowd towards +Y) and the lat-long pole caps
+// where the longitude is pinned.
+TEST(Projections, DenseGridsMatchModelAndRoundTrip) {
+    const struct {
+        const char* name;
+        ix::Reference<EnvironmentMap> map;
+        int w, h;
+        bool (*model)(double, double, Dir&);
+    } cases[] = {
+        {"sphere 7", new SphereMap(7), 7, 7, sphereModel},
+        {"sphere 256", new SphereMap(256), 256, 256, sphereModel},
+        {"lat-long 8x4", new LatLongMap(8, 4), 8, 4, latLongModel},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, latLongModel},
+        {"vertical cross 1", new CrossMap(1, false), 3, 4, crossModel<false>},
+        {"vertical cross 64", new CrossMap(64, false), 192, 256, crossModel<false>},
+        {"horizontal cross 4", new CrossMap(4, true), 16, 12, crossModel<true>},
+        {"horizontal cross 64", new CrossMap(64, true), 256, 192, crossModel<true>},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        double worstDir = 0, worstLength = 0, worstRoundTrip = 0;
+        ixTest::forEachPixelCentre(c.w, c.h, [&](int, int, float u, float v) {
+            Dir want;
+            VectorFlt dir;
+            const bool valid = c.model(u, v, want);
+            ASSERT_TRUE(c.map->coordToDir(u, v, dir) == valid && c.map->isValidCoord(u, v) == valid)
+                << "at " << u << ", " << v;
+            if (!valid) return;
+            worstLength = std::fmax(worstLength, std::fabs(ixTest::length(toDir(dir)) - 1));
+            worstDir = std::fmax(worstDir, ixTest::maxDiff(toDir(dir), want));
+            const bool sphere = c.map->type == EnvironmentMap::kSphere;
+            const bool latLong = c.map->type == EnvironmentMap::kLatLong;
+            if (sphere && std::hypot(2.0 * u - 1, 2.0 * v - 1) > 0.98) return;
+            if (latLong && std::fabs(dir.x) < 0.01f && std::fabs(dir.y) < 0.01f) return;
+            float u2, v2;
+            c.map->dirToCoord(dir, u2, v2);
+            const double vTol = latLong ? 2e-6 / std::fmax(std::sqrt(1 - dir.z * dir.z), 0.05) : 2e-6;
+            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(u2 - u) / 2e-6);
+            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(v2 - v) / vTol);
+        });
+        EXPECT_LT(worstLength, 1e-6);
+        EXPECT_LT(worstDir, 1e-6);
+        EXPECT_LE(worstRoundTrip, 1.0) << "round-trip error in units of its tolerance";
+    }
+}
+
+// Lat-long: u = 0 and u = 1 come back to their own edge; v = 0 and v = 1 are the poles at any
+// longitude. Sphere: the rim looks along +Y.
+TEST(Projections, SeamsAndPoles) {
+    const LatLongMap latLong(200, 100);
+    for (float v : {0.1f, 0.3f, 0.5f, 0.77f, 0.9f})
+        for (float u : {0.0f, 1.0f}) {
+            VectorFlt dir;
+            float u2, v2;
+            latLong.coordToDir(u, v, dir);
+            latLong.dirToCoord(dir, u2, v2);
+            EXPECT_TRUE(std::fabs(u2 - u) <= 1e-6 && std::fabs(v2 - v) <= 1e-6)
+                << "(" << u << ", " << v << ") came back as (" << u2 << ", " << v2 << ")";
+        }
+    for (float u : {0.0f, 0.3f, 1.0f}) {
+        VectorFlt south, north, rim;
+        ASSERT_TRUE(latLong.coordToDir(u, 0, south) && latLong.coordToDir(u, 1, north));
+        EXPECT_TRUE(south.z < -0.999999f && north.z > 0.999999f) << south << " " << north;
+        ASSERT_TRUE(SphereMap(64).coordToDir(0.5f + 0.5f * std::cos(7 * u), 0.5f + 0.5f * std::sin(7 * u), rim));
+        EXPECT_GT(rim.y, 0.99999f) << rim;
+    }
+}
+
+// Each cube edge is shared by two faces with perpendicular axes. Points a hair inside either
+// face next to the edge must give nearly the same direction, wherever the layout puts the cells.
+TEST(CrossMap, NeighbouringFacesMeetAlongAllTwelveEdges) {
+    const double delta = 1e-3;
+    for (bool horizontal : {false, true}) {
+        const CrossMap map(64, horizontal);
+        int edges = 0;
+        for (int a = 0; a < 6; ++a)
+            for (int b = a + 1; b < 6; ++b) {
+                const Dir na = kFrames[a].n, nb = kFrames[b].n;
+                if (std::fabs(dot(na, nb)) > 0.5) continue;  // opposite faces share no edge
+                ++edges;
+                const Dir along = {na.y * nb.z - na.z * nb.y, na.z * nb.x - na.x * nb.z,
+                                   na.x * nb.y - na.y * nb.x};
+                for (double lambda = -0.95; lambda <= 0.95; lambda += 0.05) {
+                    VectorFlt dirs[2];
+                    for (int side = 0; side < 2; ++side) {
+                        // q on the edge, pulled towards the centre of this side's face.
+                        const Dir pull = side == 0 ? nb : na;
+                        const Dir q = {na.x + nb.x + lambda * along.x - delta * pull.x,
+                                       na.y + nb.y + lambda * along.y - delta * pull.y,
+                                       na.z + nb.z + lambda * along.z - delta * pull.z};
+                        const int f = side == 0 ? a : b;
+                        float u, v, fu, fv;
+                        int found;
+                        map.cubeToCross(float((dot(q, kFrames[f].es) + 1) / 2),
+                                        float((dot(q, kFrames[f].et) + 1) / 2), f, u, v);
+                        ASSERT_TRUE(map.crossToCube(u, v, found, fu, fv) && found == f);
+                        ASSERT_TRUE(map.coordToDir(u, v, dirs[side]));
+                    }
+                    EXPECT_LT(ixTest::maxDiff(toDir(dirs[0]), toDir(dirs[1])), 2 * delta)
+                        << "horizontal " << horizontal << " faces " << a << ", " << b << " lambda "
+                        << lambda << ": " << dirs[0] << " vs " << dirs[1];
+                }
+            }
+        EXPECT_EQ(edges, 12);
+    }
+}
+
+// copyFace takes each face's cell (face 5 turned by 180 degrees); pasting the six faces into a
+// blank cross rebuilds the original on valid pixels and leaves the empty cells alone.
+TEST(CrossMap, CopyFaceTakesTheCellAndPasteFaceUndoesIt) {
+    const int N = 5;
+    for (bool horizontal : {false, true}) {
+        const int w = (horizontal ? 4 : 3) * N, h = (horizontal ? 3 : 4) * N;
+        CrossMap map(N, horizontal);
+        ixImage::FloatImage cross;
+        ix::Reference<ixImage::FloatImage> rebuilt(new ixImage::FloatImage());
+        cross.setSize(w, h);
+        rebuilt->setSize(w, h);
+        for (int i = 0; i < w * h; ++i) cross.data()[i] = float(i), rebuilt->data()[i] = -1;
+        map.setImage(rebuilt.get());
+        for (int f = 0; f < 6; ++f) {
+            ixImage::FloatImage face;
+            map.copyFace(cross, face, f);
+            ASSERT_TRUE(face.getWidth() == N && face.getHeight() == N);
+            const int corner = f == 5 ? N - 1 : 0;  // where the cell's first pixel lands
+            EXPECT_EQ(face.at(corner, corner),
+                      cross.at(kCells[horizontal][f][0] * N, kCells[horizontal][f][1] * N))
+                << "horizontal " << horizontal << " face " << f;
+            const float first = face.at(0, 0);
+            map.pasteFace(face, f);
+            EXPECT_EQ(face.at(0, 0), first) << "pasteFace must not turn the caller's face";
+        }
+        ixTest::forEachPixelCentre(w, h, [&](int x, int y, float u, float v) {
+            EXPECT_EQ(rebuilt->at(x, y), map.isValidCoord(u, v) ? cross.at(x, y) : -1.0f)
+                << "horizontal " << horizontal << " pixel " << x << ", " << y;
+        });
+    }
+}
+
+// Outside the projection: false, omega 0 whatever computeOmega says, dir untouched. For the
+// cross: empty cells, u = 1 or v = 1 exactly, columns left of -1/3 and NaN; a hair left of
+// u = 0 still truncates to column 0.
+TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
+    const SphereMap sphere(256);
+    const CrossMap cross(64, false);
+    const struct {
+        const EnvironmentMap* map;
+        float u, v;
+    } cases[] = {
+        {&sphere, 0.0f, 0.0f}, {&sphere, 0.9f, 0.9f},  {&sphere, 2.0f, 0.5f},
+        {&cross, 0.1f, 0.1f},  {&cross, 0.9f, 0.3f},   {&cross, 1.0f, 0.6f},
+        {&cross, 0.5f, 1.0f},  {&cross, -0.5f, 0.6f},  {&cross, std::nanf(""), 0.6f},
+    };
+    for (const auto& c : cases)
+        for (bool computeOmega : {false, true}) {
+            VectorFlt dir(7, 8, 9);
+            float omega = 5;
+            EXPECT_FALSE(c.map->coordToDir(c.u, c.v, dir, omega, computeOmega) ||
+                         c.map->isValidCoord(c.u, c.v))
+                << "type " << c.map->type << " at " << c.u << ", " << c.v;
+            EXPECT_TRUE(omega == 0 && dir.x == 7 && dir.y == 8 && dir.z == 9);
+        }
+    int face = 7;
+    float fu, fv;
+    EXPECT_FALSE(cross.crossToCube(0.1f, 0.1f, face, fu, fv));
+    EXPECT_EQ(face, -1);
+    EXPECT_TRUE(cross.isValidCoord(-0.01f, 0.6f));
+}
+
+// Integral of 1 / (1 + s^2 + t^2) over [-1, 1]^2: the inner integral over t is
+// 2 atan(1 / a) / a with a = sqrt(1 + s^2); the outer one by the midpoint rule.
+double crossWeightIntegral() {
+    const int n = 20000;
+    double sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const double s = -1 + (i + 0.5) * 2.0 / n, a = std::sqrt(1 + s * s);
+        sum += 2 * std::atan(1 / a) / a * (2.0 / n);
+    }
+    return sum;
+}
+
+// Per-pixel solid angles summed over every pixel centre (invalid pixels report 0). The cross
+// weights its pixels by cos^2 rather than the exact cos^3 law; with its factor pi^2 / (3 w h)
+// the six faces integrate to pi^2 / 2 * crossWeightIntegral() = 12.6234, 0.45% above 4 pi.
+TEST(Projections, SolidAnglesSumToFourPi) {
+    const struct {
+        const char* name;
+        ix::Reference<EnvironmentMap> map;
+        int w, h;
+        double expected;
+    } cases[] = {
+        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 4 * kPi},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 4 * kPi},
+        {"sphere 256", new SphereMap(256), 256, 256, 4 * kPi},
+        {"cross 64", new CrossMap(64, false), 192, 256, kPi * kPi / 2 * crossWeightIntegral()},
+    };
+    for (const auto& c : cases) {
+        double sum = 0;
+        ixTest::forEachPixelCentre(c.w, c.h, [&](int, int, float u, float v) {
+            VectorFlt dir;
+            float omega = -1;
+            c.map->coordToDir(u, v, dir, omega, true);
+            sum += omega;
+        });
+        EXPECT_NEAR(sum, c.expected, 1e-3 * c.expected) << c.name;
+    }
+}
+
+}  // namespace
