@@ -43,9 +43,9 @@ struct FaceFrame {
     Dir n, es, et;
 };
 const FaceFrame kFrames[6] = {
-    {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},    {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},
-    {{0, 0, -1}, {-1, 0, 0}, {0, -1, 0}},  {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},
-    {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},   {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
+    {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},
+    {{0, 0, -1}, {-1, 0, 0}, {0, -1, 0}}, {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},
+    {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},  {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
 };
 const int kCells[2][6][2] = {{{2, 2}, {0, 2}, {1, 1}, {1, 3}, {1, 2}, {1, 0}},
                              {{2, 2}, {2, 0}, {1, 1}, {3, 1}, {2, 1}, {0, 1}}};
@@ -106,7 +106,8 @@ TEST(Projections, DenseGridsMatchModelAndRoundTrip) {
             if (latLong && std::fabs(dir.x) < 0.01f && std::fabs(dir.y) < 0.01f) return;
             float u2, v2;
             c.map->dirToCoord(dir, u2, v2);
-            const double vTol = latLong ? 2e-6 / std::fmax(std::sqrt(1 - dir.z * dir.z), 0.05) : 2e-6;
+            const double vTol =
+                latLong ? 2e-6 / std::fmax(std::sqrt(1 - dir.z * dir.z), 0.05) : 2e-6;
             worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(u2 - u) / 2e-6);
             worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(v2 - v) / vTol);
         });
@@ -133,7 +134,8 @@ TEST(Projections, SeamsAndPoles) {
         VectorFlt south, north, rim;
         ASSERT_TRUE(latLong.coordToDir(u, 0, south) && latLong.coordToDir(u, 1, north));
         EXPECT_TRUE(south.z < -0.999999f && north.z > 0.999999f) << south << " " << north;
-        ASSERT_TRUE(SphereMap(64).coordToDir(0.5f + 0.5f * std::cos(7 * u), 0.5f + 0.5f * std::sin(7 * u), rim));
+        ASSERT_TRUE(SphereMap(64).coordToDir(0.5f + 0.5f * std::cos(7 * u),
+                                             0.5f + 0.5f * std::sin(7 * u), rim));
         EXPECT_GT(rim.y, 0.99999f) << rim;
     }
 }
@@ -219,9 +221,9 @@ TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
         const EnvironmentMap* map;
         float u, v;
     } cases[] = {
-        {&sphere, 0.0f, 0.0f}, {&sphere, 0.9f, 0.9f},  {&sphere, 2.0f, 0.5f},
-        {&cross, 0.1f, 0.1f},  {&cross, 0.9f, 0.3f},   {&cross, 1.0f, 0.6f},
-        {&cross, 0.5f, 1.0f},  {&cross, -0.5f, 0.6f},  {&cross, std::nanf(""), 0.6f},
+        {&sphere, 0.0f, 0.0f}, {&sphere, 0.9f, 0.9f}, {&sphere, 2.0f, 0.5f},
+        {&cross, 0.1f, 0.1f},  {&cross, 0.9f, 0.3f},  {&cross, 1.0f, 0.6f},
+        {&cross, 0.5f, 1.0f},  {&cross, -0.5f, 0.6f}, {&cross, std::nanf(""), 0.6f},
     };
     for (const auto& c : cases)
         for (bool computeOmega : {false, true}) {
@@ -239,32 +241,20 @@ TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
     EXPECT_TRUE(cross.isValidCoord(-0.01f, 0.6f));
 }
 
-// Integral of 1 / (1 + s^2 + t^2) over [-1, 1]^2: the inner integral over t is
-// 2 atan(1 / a) / a with a = sqrt(1 + s^2); the outer one by the midpoint rule.
-double crossWeightIntegral() {
-    const int n = 20000;
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-        const double s = -1 + (i + 0.5) * 2.0 / n, a = std::sqrt(1 + s * s);
-        sum += 2 * std::atan(1 / a) / a * (2.0 / n);
-    }
-    return sum;
-}
-
 // Per-pixel solid angles summed over every pixel centre (invalid pixels report 0). The cross
-// weights its pixels by cos^2 rather than the exact cos^3 law; with its factor pi^2 / (3 w h)
-// the six faces integrate to pi^2 / 2 * crossWeightIntegral() = 12.6234, 0.45% above 4 pi.
+// weights its pixels by cos^2 rather than the exact cos^3 law, which integrates to 0.45 % above
+// 4 pi; the others are within rounding.
 TEST(Projections, SolidAnglesSumToFourPi) {
     const struct {
         const char* name;
         ix::Reference<EnvironmentMap> map;
         int w, h;
-        double expected;
+        double tolerance;  // relative
     } cases[] = {
-        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 4 * kPi},
-        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 4 * kPi},
-        {"sphere 256", new SphereMap(256), 256, 256, 4 * kPi},
-        {"cross 64", new CrossMap(64, false), 192, 256, kPi * kPi / 2 * crossWeightIntegral()},
+        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, 1e-3},
+        {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, 1e-3},
+        {"sphere 256", new SphereMap(256), 256, 256, 1e-3},
+        {"cross 64", new CrossMap(64, false), 192, 256, 5e-3},
     };
     for (const auto& c : cases) {
         double sum = 0;
@@ -274,7 +264,7 @@ TEST(Projections, SolidAnglesSumToFourPi) {
             c.map->coordToDir(u, v, dir, omega, true);
             sum += omega;
         });
-        EXPECT_NEAR(sum, c.expected, 1e-3 * c.expected) << c.name;
+        EXPECT_NEAR(sum, 4 * kPi, c.tolerance * 4 * kPi) << c.name;
     }
 }
 
