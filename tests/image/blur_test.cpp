@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <type_traits>
 #include <vector>
 
@@ -21,10 +20,10 @@ struct Radii {
     int r1, r2, r3, r4;
 };
 
-// The documented radii: r = d / 2 + 1/2, R1 = trunc(r), R2..R4 = r * 176/256, 122/256,
-// 65/256 rounded half up.
+// The documented radii: d clamped to 2^24, r = d / 2 + 1/2, R1 = trunc(r), R2..R4 = r * 176/256,
+// 122/256, 65/256 rounded half up.
 Radii radiiOf(int d) {
-    const float r = static_cast<float>(d) * 0.5f + 0.5f;
+    const float r = static_cast<float>(std::min(d, 1 << 24)) * 0.5f + 0.5f;
     auto scaled = [r](float k) { return static_cast<int>(r * k / 256.0f + 0.5f); };
     return {static_cast<int>(r), scaled(176), scaled(122), scaled(65)};
 }
@@ -54,14 +53,14 @@ Line directLine(const Line& line, const Radii& R, bool wrap, bool truncate) {
 using ixTest::Shape;
 const Shape kShapes[] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {5, 23}, {2, 3}, {40, 2}};
 
-// Random images of every shape, every diameter up to 40 (and one far past every line) and every
+// Random images of every shape, every diameter up to 40 (and some far past every line) and every
 // pair of wrap flags, compared with rows-then-columns of the direct form. Integer kernels
 // truncate after the row pass as well.
 template <class T, class C>
 void compareWithReference(double (*draw)(std::mt19937&), double tolerance) {
     const bool truncate = std::is_integral_v<C>;
     std::mt19937 rng(12345);
-    std::vector<int> diameters = {4001};
+    std::vector<int> diameters = {4001, 1 << 24, 1 << 30};
     for (int d = 0; d <= 40; ++d) diameters.push_back(d);
     for (const Shape& s : kShapes) {
         const int W = s.width, H = s.height;
@@ -115,23 +114,6 @@ TEST(BlurReference, FloatAndHalfKernelsMatchTheDirectSumClosely) {
     compareWithReference<float, float>(unitValue, 5e-6);
     compareWithReference<FloatPixel3<float>, float>(unitValue, 5e-6);
     compareWithReference<FloatPixel4<half>, half>(quarterValue, 1.0 / 64);
-}
-
-// Clipped, the weights at every pixel sum to 1 whatever the diameter (clamped beyond 2^24).
-TEST(BlurInvariants, ConstantImageStaysConstantWhenClipped) {
-    for (const Shape& s : kShapes)
-        for (int d : {0, 1, 5, 17, 40, 1000, 1 << 30}) {
-            Float3Image src, dst;
-            src.setSize(s.width, s.height);
-            std::fill(src.data(), src.data() + s.width * s.height,
-                      FloatPixel3<float>(0.3f, 2, 1e4f));
-            imageBlur(src, dst, d, false, false);
-            for (int i = 0; i < s.width * s.height; ++i)  // relative 2e-6: a few roundings
-                ASSERT_TRUE(std::fabs(dst.data()[i].red - 0.3f) < 6e-7f &&
-                            std::fabs(dst.data()[i].green - 2) < 4e-6f &&
-                            std::fabs(dst.data()[i].blue - 1e4f) < 2e-2f)
-                    << s.width << "x" << s.height << " d=" << d << " pixel " << i;
-        }
 }
 
 TEST(BlurFailures, SilentOutcomes) {

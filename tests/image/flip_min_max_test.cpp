@@ -59,17 +59,15 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
 // bytes 0 and 2; other types are left alone.
 TEST(ImageSwapRedBlue, SwapsBytesZeroAndTwoOfByte4Only) {
     Byte4Image bytes, empty;
-    bytes.setSize(2, 1);
-    bytes.data()[0] = Byte4(10, 20, 30, 40);
-    bytes.data()[1] = Byte4(0, 1, 255, 3);
-    imageSwapRedBlue(bytes);
-    imageSwapRedBlue(empty);
-    EXPECT_TRUE(bytes.data()[0] == Byte4(30, 20, 10, 40) && bytes.data()[1] == Byte4(255, 1, 0, 3));
     Float4Image colours;
+    bytes.setSize(1, 1);
     colours.setSize(1, 1);
+    bytes.data()[0] = Byte4(10, 20, 30, 40);
     colours.data()[0] = {1.0f, 2.0f, 3.0f, 4.0f};
+    imageSwapRedBlue(bytes);
     imageSwapRedBlue(colours);
-    EXPECT_EQ(colours.data()[0].red, 1.0f);
+    imageSwapRedBlue(empty);
+    EXPECT_TRUE(bytes.data()[0] == Byte4(30, 20, 10, 40) && colours.data()[0].red == 1.0f);
 
     char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     imageSwapRedBlue(pixels, 2);
