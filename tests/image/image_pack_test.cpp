@@ -28,8 +28,8 @@ std::unique_ptr<FloatImage> makeTile(int i, int w, int h, bool wrapH, bool wrapV
 // Where a border pixel takes its value from, per axis: one period away when the source wraps
 // on that axis, else the nearest interior position.
 int sourcePosition(int p, int origin, int size, bool wrap) {
-    if (wrap) return origin + ((p - origin) % size + size) % size;
-    return std::min(std::max(p, origin), origin + size - 1);
+    return wrap ? origin + ((p - origin) % size + size) % size
+                : std::min(std::max(p, origin), origin + size - 1);
 }
 
 }  // namespace

@@ -7,53 +7,37 @@
 #include <vector>
 
 using namespace ixImage;
+using Pixels = std::vector<unsigned char>;  // rows of width w, one after another
 
-namespace {
-
-using Grid = std::vector<std::vector<int>>;  // [y][x]
-
-void toImage(const Grid& grid, MaskImage& image) {
-    image.setSize(int(grid[0].size()), int(grid.size()));
-    for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x) image.at(x, y) = (unsigned char)grid[y][x];
+// Fills the holes of image (w x h) where mask is 0, on images borrowing the two vectors.
+Pixels interpolated(Pixels mask, Pixels image, int w, int maskWidth = 0) {
+    MaskImage maskImage, target;
+    const int mw = maskWidth ? maskWidth : w;
+    maskImage.setExternalPixels(mask.data(), mw, int(mask.size()) / mw);
+    target.setExternalPixels(image.data(), w, int(image.size()) / w);
+    imageInterpolate(maskImage, target);
+    return image;
 }
-
-Grid toGrid(const MaskImage& image) {
-    Grid grid(image.getHeight(), std::vector<int>(image.getWidth()));
-    for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x) grid[y][x] = image.at(x, y);
-    return grid;
-}
-
-}  // namespace
 
 TEST(ImageInterpolate, WorkedExamplesAndSilentOutcomes) {
-    const int _ = 33;  // old value of a missing pixel, which must not matter
-    struct Case {
+    const unsigned char _ = 33;  // old value of a missing pixel, which must not matter
+    const struct {
         const char* name;
-        Grid mask, image, expected;
-    };
-    const Case cases[] = {
-        {"row gap", {{255, 0, 0, 0, 255}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
-        {"mask value 1 is known", {{1, 0, 0, 0, 1}}, {{0, _, _, _, 255}}, {{0, 64, 127, 191, 255}}},
+        int w;
+        Pixels mask, image, expected;
+    } cases[] = {
+        {"row gap", 5, {255, 0, 0, 0, 255}, {0, _, _, _, 255}, {0, 64, 127, 191, 255}},
+        {"mask value 1 is known", 5, {1, 0, 0, 0, 1}, {0, _, _, _, 255}, {0, 64, 127, 191, 255}},
         {"two corners, second pass in the middle",
-         {{255, 0, 0}, {0, 0, 0}, {0, 0, 255}},
-         {{0, _, _}, {_, _, _}, {_, _, 200}},
-         {{0, 0, 100}, {0, 100, 200}, {100, 200, 200}}},
-        {"halfway average rounds down",
-         {{255, 0}, {0, 255}},
-         {{0, _}, {_, 255}},
-         {{0, 127}, {127, 255}}},
-        {"no known pixel", {{0, 0}, {0, 0}}, {{1, 2}, {3, 4}}, {{1, 2}, {3, 4}}},
-        {"mask and image of different sizes", {{255, 0, 0}}, {{1, 2}}, {{1, 2}}},
+         3,
+         {255, 0, 0, 0, 0, 0, 0, 0, 255},
+         {0, _, _, _, _, _, _, _, 200},
+         {0, 0, 100, 0, 100, 200, 100, 200, 200}},
+        {"halfway average rounds down", 2, {255, 0, 0, 255}, {0, _, _, 255}, {0, 127, 127, 255}},
+        {"no known pixel", 2, {0, 0, 0, 0}, {1, 2, 3, 4}, {1, 2, 3, 4}},
     };
-    for (const Case& c : cases) {
-        MaskImage mask, image;
-        toImage(c.mask, mask);
-        toImage(c.image, image);
-        imageInterpolate(mask, image);
-        EXPECT_EQ(toGrid(image), c.expected) << c.name;
-    }
+    for (const auto& c : cases) EXPECT_EQ(interpolated(c.mask, c.image, c.w), c.expected) << c.name;
+    EXPECT_EQ(interpolated({255, 0, 0}, {1, 2}, 2, 3), Pixels({1, 2})) << "sizes differ";
     MaskImage emptyMask, emptyImage;
     imageInterpolate(emptyMask, emptyImage);
     EXPECT_EQ(emptyImage.data(), nullptr);
@@ -69,27 +53,19 @@ TEST(ImageInterpolate, KeepsKnownPixelsAndStaysInTheirRange) {
         for (double density : {0.0, 0.03, 0.1, 0.3, 0.7, 1.0}) {
             SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << " known " << density);
             std::bernoulli_distribution isKnown(density);
-            Grid maskGrid(size[1], std::vector<int>(size[0])), imageGrid = maskGrid;
+            Pixels mask(size_t(size[0] * size[1])), image(mask.size());
             int low = 256, high = -1;
-            for (int y = 0; y < size[1]; ++y)
-                for (int x = 0; x < size[0]; ++x) {
-                    maskGrid[y][x] = isKnown(rng) ? int(1 + rng() % 255) : 0;
-                    imageGrid[y][x] = int(rng() % 256);
-                    if (maskGrid[y][x]) low = std::min(low, imageGrid[y][x]);
-                    if (maskGrid[y][x]) high = std::max(high, imageGrid[y][x]);
-                }
-            MaskImage mask, image;
-            toImage(maskGrid, mask);
-            toImage(imageGrid, image);
-            imageInterpolate(mask, image);
-            const Grid result = toGrid(image);
-            imageInterpolate(mask, image);
-            ASSERT_EQ(toGrid(image), result);
-            for (int y = 0; y < size[1]; ++y)
-                for (int x = 0; x < size[0]; ++x) {
-                    const bool kept = !maskGrid[y][x] || result[y][x] == imageGrid[y][x];
-                    const bool inRange = high < 0 || (result[y][x] >= low && result[y][x] <= high);
-                    ASSERT_TRUE(kept && inRange) << "(" << x << ", " << y << ")";
-                }
+            for (size_t i = 0; i < mask.size(); ++i) {
+                mask[i] = isKnown(rng) ? 1 + rng() % 255 : 0;
+                image[i] = rng() % 256;
+                if (mask[i])
+                    low = std::min(low, int(image[i])), high = std::max(high, int(image[i]));
+            }
+            const Pixels result = interpolated(mask, image, size[0]);
+            ASSERT_EQ(interpolated(mask, result, size[0]), result);
+            for (size_t i = 0; i < mask.size(); ++i)
+                ASSERT_TRUE((!mask[i] || result[i] == image[i]) &&
+                            (high < 0 || (result[i] >= low && result[i] <= high)))
+                    << "pixel " << i;
         }
 }
