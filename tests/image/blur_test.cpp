@@ -125,7 +125,6 @@ TEST(BlurFailures, SilentOutcomes) {
     imageBlur(src4, dst4, 3, false, false);
     EXPECT_TRUE(dst4.getWidth() == 4 && dst4.getHeight() == 3);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(dst4.data()[i].red, -1.0f) << i;
-
     TypedImage<float> src, empty, dst;  // different pixel types: nothing happens
     TypedImage<unsigned char> mask;
     src.setSize(4, 4);

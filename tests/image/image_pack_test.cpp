@@ -63,7 +63,6 @@ TEST(ImagePackInvariants, RandomTiles) {
         const auto& atlas = static_cast<const FloatImage&>(*packing.atlas);
         const int W = atlas.getWidth(), H = atlas.getHeight();
         EXPECT_TRUE(W >= 64 && H >= 64 && packing.xSize() == W && packing.ySize() == H);
-
         std::vector<int> owner(static_cast<size_t>(W * H), -1);
         const float e = 0.5f - run.margin;
         for (int i = 0; i < run.tileCount; ++i) {

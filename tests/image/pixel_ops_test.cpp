@@ -125,7 +125,6 @@ TEST(ImageCopy, WholeWindowOrNothing) {
     check(Float3Image(), Float3Image());
     check(Double3Image(), Double3Image());
     check(ShrmImage(), ShrmImage());
-
     Byte4Image source;
     FloatImage target;  // same pixel size, different type
     source.setSize(1, 1);
@@ -151,7 +150,6 @@ TEST(ImageConvert, FloatToMaskAndFloat3ToByte4Truncate) {
     imageConvert(source, target);
     ASSERT_EQ(target.getWidth(), 8);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(int(target.data()[i]), expected[i]) << values[i];
-
     const FloatPixel3<float> colours[] = {
         {1.5f, -0.2f, 0.5f}, {nan, 0.2f, 1e30f}, {-1e30f, 0.1f, 0.999f}};
     const Byte4 bytes[] = {Byte4(255, 0, 127, 255), Byte4(0, 51, 255, 255), Byte4(0, 25, 254, 255)};
@@ -201,7 +199,6 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
                FloatPixel3<float>, FloatPixel4<float>>(imageFlipHorizontal,
                                                        Expect::kColumnsReversed, rng);
     checkFlips<FloatPixel3<double>, ShrmPixel>(imageFlipHorizontal, Expect::kUnchanged, rng);
-
     Float4Image empty;  // no pixels: left alone
     empty.setSize(0, 5);
     imageFlipVertical(empty);
@@ -222,7 +219,6 @@ TEST(ImageSwapRedBlue, SwapsBytesZeroAndTwoOfByte4Only) {
     imageSwapRedBlue(colours);
     imageSwapRedBlue(empty);
     EXPECT_TRUE(bytes.data()[0] == Byte4(30, 20, 10, 40) && colours.data()[0].red == 1.0f);
-
     char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     imageSwapRedBlue(pixels, 2);
     imageSwapRedBlue(pixels, -3);
@@ -246,7 +242,6 @@ TEST(ImageMinMax, WorkedExamplesAndMismatch) {
     EXPECT_EQ(Values(high.data(), high.data() + 3), Values({5, 200, 17}));
     imageMax(a, b, a);
     EXPECT_EQ(Values(a.data(), a.data() + 3), Values({5, 200, 17}));
-
     tall.setSize(1, 3);
     untouched.setSize(2, 2);
     untouched.data()[0] = 9;
