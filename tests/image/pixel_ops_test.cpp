@@ -1,5 +1,5 @@
-// Typed images and the pixel-wise operations on them: creation and buffers, copies and
-// conversions, flips, swaps, minimum and maximum, arithmetic and the mean pixel.
+// Typed images and the operations on them: creation and buffers, copies and conversions, flips,
+// swaps, minimum and maximum, arithmetic and the mean pixel, hole filling, packing into atlases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +8,14 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "iximage/image/arithmetic.h"
 #include "iximage/image/convert_copy.h"
 #include "iximage/image/flip_min_max.h"
+#include "iximage/image/image_pack.h"
+#include "iximage/image/interpolate.h"
 #include "iximage/image/typed_image.h"
 #include "random_image.h"
 
@@ -346,4 +349,155 @@ TEST(ImageAverage, WorkedExamples) {
     EXPECT_EQ(mean(bytes), Mean({254, 0, 0, 7}));
     EXPECT_EQ(mean(halves), Mean({2, 1, 1.0f / 3, 0.5f}));
     EXPECT_TRUE(mean(doubles) == Mean{} && mean(Byte4Image()) == Mean{});
+}
+
+using Pixels = std::vector<unsigned char>;  // rows of width w, one after another
+
+// Fills the holes of image (w x h) where mask is 0, on images borrowing the two vectors.
+Pixels interpolated(Pixels mask, Pixels image, int w, int maskWidth = 0) {
+    MaskImage maskImage, target;
+    const int mw = maskWidth ? maskWidth : w;
+    maskImage.setExternalPixels(mask.data(), mw, int(mask.size()) / mw);
+    target.setExternalPixels(image.data(), w, int(image.size()) / w);
+    imageInterpolate(maskImage, target);
+    return image;
+}
+
+TEST(ImageInterpolate, WorkedExamplesAndSilentOutcomes) {
+    const unsigned char _ = 33;  // old value of a missing pixel, which must not matter
+    const struct {
+        const char* name;
+        int w;
+        Pixels mask, image, expected;
+    } cases[] = {
+        {"row gap", 5, {255, 0, 0, 0, 255}, {0, _, _, _, 255}, {0, 64, 127, 191, 255}},
+        {"mask value 1 is known", 5, {1, 0, 0, 0, 1}, {0, _, _, _, 255}, {0, 64, 127, 191, 255}},
+        {"two corners, second pass in the middle",
+         3,
+         {255, 0, 0, 0, 0, 0, 0, 0, 255},
+         {0, _, _, _, _, _, _, _, 200},
+         {0, 0, 100, 0, 100, 200, 100, 200, 200}},
+        {"halfway average rounds down", 2, {255, 0, 0, 255}, {0, _, _, 255}, {0, 127, 127, 255}},
+        {"no known pixel", 2, {0, 0, 0, 0}, {1, 2, 3, 4}, {1, 2, 3, 4}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(interpolated(c.mask, c.image, c.w), c.expected) << c.name;
+    EXPECT_EQ(interpolated({255, 0, 0}, {1, 2}, 2, 3), Pixels({1, 2})) << "sizes differ";
+    MaskImage emptyMask, emptyImage;
+    imageInterpolate(emptyMask, emptyImage);
+    EXPECT_EQ(emptyImage.data(), nullptr);
+}
+
+// Random masks of every density: known pixels keep their values, filled ones stay within the
+// known range (neither interpolation nor averaging overshoots), and since the old values of
+// missing pixels do not matter, filling the result again gives it unchanged.
+TEST(ImageInterpolate, KeepsKnownPixelsAndStaysInTheirRange) {
+    std::mt19937 rng(5);
+    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {2, 2}, {5, 3}, {12, 12}};
+    for (const auto& size : sizes)
+        for (double density : {0.0, 0.03, 0.1, 0.3, 0.7, 1.0}) {
+            SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << " known " << density);
+            std::bernoulli_distribution isKnown(density);
+            Pixels mask(size_t(size[0] * size[1])), image(mask.size());
+            int low = 256, high = -1;
+            for (size_t i = 0; i < mask.size(); ++i) {
+                mask[i] = isKnown(rng) ? 1 + rng() % 255 : 0;
+                image[i] = rng() % 256;
+                if (mask[i])
+                    low = std::min(low, int(image[i])), high = std::max(high, int(image[i]));
+            }
+            const Pixels result = interpolated(mask, image, size[0]);
+            ASSERT_EQ(interpolated(mask, result, size[0]), result);
+            for (size_t i = 0; i < mask.size(); ++i)
+                ASSERT_TRUE((!mask[i] || result[i] == image[i]) &&
+                            (high < 0 || (result[i] >= low && result[i] <= high)))
+                    << "pixel " << i;
+        }
+}
+
+// Tile i's pixel (x, y) holds (i + 1) * 1024 + y * 32 + x: distinct from every other pixel and
+// from white (1.0), and exact in float. A border pixel copies the nearest interior pixel, or the
+// one a period away along an axis on which the tile wraps.
+float tileValue(int i, int x, int y) { return float((i + 1) * 1024 + y * 32 + x); }
+int sourcePosition(int p, int origin, int size, bool wrap) {
+    return wrap ? origin + ((p - origin) % size + size) % size
+                : std::min(std::max(p, origin), origin + size - 1);
+}
+
+// Random tiles, packed tightly or on shelves with several margins and borders: padded tiles lie
+// inside the atlas without overlapping, hold the tile and its border, the rest stays white, and
+// each transform maps the unit square onto atlas pixels x + e ... x + w - e, e = 0.5 - margin.
+TEST(ImagePackInvariants, RandomTiles) {
+    const float runs[][5] = {// tiles, largest side, margin, tight, border
+                             {300, 12, 0.0f, 1, 2}, {300, 12, 0.5f, 0, 2}, {120, 30, 0.25f, 1, 3},
+                             {120, 30, 1.0f, 0, 0}, {1, 5, 0.0f, 1, 2},    {40, 3, 0.5f, 1, 1},
+                             {200, 1, 0.0f, 0, 2}};
+    std::mt19937 rng(1);
+    for (const auto& run : runs) {
+        const int count = int(run[0]), side = int(run[1]), border = int(run[4]);
+        SCOPED_TRACE(::testing::Message() << count << " tiles, tight " << run[3]);
+        std::vector<FloatImage> tiles(static_cast<size_t>(count));
+        std::vector<Image*> images;
+        for (int i = 0; i < count; ++i) {
+            FloatImage& tile = tiles[size_t(i)];
+            tile.setSize(1 + int(rng() % unsigned(side)), 1 + int(rng() % unsigned(side)));
+            tile.setWrap(rng() % 2, rng() % 2);
+            for (int y = 0; y < tile.getHeight(); ++y)
+                for (int x = 0; x < tile.getWidth(); ++x) tile.at(x, y) = tileValue(i, x, y);
+            images.push_back(&tile);
+        }
+        Packing packing(border);
+        imagePack(packing, images, run[2], run[3] != 0, true);
+        ASSERT_TRUE(packing.atlas && packing.getTileCount() == count);
+        const auto& atlas = static_cast<const FloatImage&>(*packing.atlas);
+        const int W = atlas.getWidth(), H = atlas.getHeight();
+        EXPECT_TRUE(W >= 64 && H >= 64 && packing.xSize() == W && packing.ySize() == H);
+        std::vector<int> owner(static_cast<size_t>(W * H), -1);
+        const double e = 0.5 - run[2];
+        for (int i = 0; i < count; ++i) {
+            const ixUtil::IntRange2d in = packing.getTileInterior(i),
+                                     pad = packing.getPaddedTile(i);
+            const FloatImage& tile = tiles[size_t(i)];
+            ASSERT_TRUE(in.width == tile.getWidth() && in.height == tile.getHeight() &&
+                        pad.x == in.x - border && pad.width == in.width + 2 * border &&
+                        pad.x >= 0 && pad.y >= 0 && pad.x + pad.width <= W &&
+                        pad.y + pad.height <= H)
+                << "tile " << i;
+            for (int py = pad.y; py < pad.y + pad.height; ++py)
+                for (int px = pad.x; px < pad.x + pad.width; ++px) {
+                    int& o = owner[size_t(py * W + px)];
+                    ASSERT_EQ(o, -1) << "tiles " << o << " and " << i << " overlap";
+                    o = i;
+                    const int sx = sourcePosition(px, in.x, in.width, tile.getWrapHorizontal());
+                    const int sy = sourcePosition(py, in.y, in.height, tile.getWrapVertical());
+                    ASSERT_EQ(atlas.at(px, py), tileValue(i, sx - in.x, sy - in.y))
+                        << "tile " << i << " atlas pixel " << px << "," << py;
+                }
+            const ixUtil::Transform2d& t = packing.getTransform(i);
+            const double low[2] = {(in.x + e) / W, (in.y + e) / H},
+                         high[2] = {(in.x + in.width - e) / W, (in.y + in.height - e) / H};
+            EXPECT_TRUE(!t.identity && std::fabs(t.xOffset - low[0]) < 1e-6 &&
+                        std::fabs(t.xOffset + t.xScale - high[0]) < 1e-6 &&
+                        std::fabs(t.yOffset - low[1]) < 1e-6 &&
+                        std::fabs(t.yOffset + t.yScale - high[1]) < 1e-6)
+                << "tile " << i << " transform " << t.xOffset << " + " << t.xScale << ", "
+                << t.yOffset << " + " << t.yScale;
+        }
+        for (int p = 0; p < W * H; ++p)
+            ASSERT_TRUE(owner[size_t(p)] >= 0 || atlas.data()[p] == 1.0f) << "free pixel " << p;
+    }
+}
+
+// An empty list, mixed pixel types or a null image leave the packing as it was.
+TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
+    FloatImage floatTile;
+    Byte4Image byteTile;
+    Float3Image float3Tile;
+    for (Image* image : std::initializer_list<Image*>{&floatTile, &byteTile, &float3Tile})
+        image->setSize(4, 4);
+    for (const std::vector<Image*>& list : std::vector<std::vector<Image*>>{
+             {}, {&float3Tile, &byteTile}, {&floatTile, nullptr}, {nullptr}}) {
+        Packing packing;
+        imagePack(packing, list, 0.0f, true, true);
+        EXPECT_TRUE(packing.getTileCount() == 0 && !packing.atlas) << list.size() << " images";
+    }
 }
