@@ -133,28 +133,6 @@ TEST(ImageCopy, WholeWindowOrNothing) {
     EXPECT_EQ(std::count(target.data(), target.data() + 4, 0.5f), 4) << "pixel types differ";
 }
 
-// Float to mask truncates without clamping (low 8 bits of the integer); Float3 to Byte4
-// clamps, then truncates, with alpha 255.
-TEST(ImageConvert, FloatToMaskAndFloat3ToByte4Truncate) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float values[] = {0.0f, 0.5f, 1.0f, 0.999f, -0.001f, 2.0f, -1.0f, nan};
-    const std::vector<int> expected = {0, 127, 255, 254, 0, 254 /* 510 */, 1 /* -255 */, 0};
-    const FloatPixel3<float> colours[] = {
-        {1.5f, -0.2f, 0.5f}, {nan, 0.2f, 1e30f}, {-1e30f, 0.1f, 0.999f}};
-    FloatImage source;
-    MaskImage target;
-    Float3Image colourImage;
-    Byte4Image byteImage;
-    source.setExternalPixels(const_cast<float*>(values), 8, 1);
-    colourImage.setExternalPixels(const_cast<FloatPixel3<float>*>(colours), 3, 1);
-    imageConvert(source, target);
-    imageConvert(colourImage, byteImage);
-    EXPECT_EQ(std::vector<int>(target.data(), target.data() + target.getWidth()), expected);
-    EXPECT_TRUE(byteImage.getWidth() == 3 && byteImage.data()[0] == Byte4(255, 0, 127, 255) &&
-                byteImage.data()[1] == Byte4(0, 51, 255, 255) &&
-                byteImage.data()[2] == Byte4(0, 25, 254, 255));
-}
-
 // Flips random images of every odd shape and compares each pixel, bit for bit, with the one
 // the definition puts there. Vertical flips work on every type; horizontal ones on tags 0 to 7
 // only, leaving the others (and images without pixels) as they were.
@@ -195,44 +173,71 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
     EXPECT_TRUE(empty.data() == nullptr && empty.getHeight() == 5);
 }
 
-// Byte4 images and raw 4-byte pixels (count pixels, none for a count below 1 or null) swap
-// bytes 0 and 2; other types are left alone. Mask minimum and maximum work in place too; masks
-// of different shapes leave the result as it was.
-TEST(ImageSwapMinMax, WorkedExamples) {
-    Byte4Image bytes, empty;
-    Float4Image colours;
-    bytes.setSize(1, 1);
-    colours.setSize(1, 1);
-    bytes.data()[0] = Byte4(10, 20, 30, 40);
-    colours.data()[0] = {1.0f, 2.0f, 3.0f, 4.0f};
-    for (Image* image : std::initializer_list<Image*>{&bytes, &colours, &empty})
-        imageSwapRedBlue(*image);
-    EXPECT_TRUE(bytes.data()[0] == Byte4(30, 20, 10, 40) && colours.data()[0].red == 1.0f);
-    char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    imageSwapRedBlue(pixels, 2);
-    imageSwapRedBlue(pixels, -3);
+// One worked example per small operation. Conversions: float to mask truncates without clamping
+// (low 8 bits of the integer), Float3 to Byte4 clamps, then truncates, alpha 255. Red/blue swaps
+// exchange bytes 0 and 2 of Byte4 images and raw pixels (none for a count below 1 or null), and
+// leave other types alone. Mask minimum and maximum work in place too; masks of different shapes
+// leave the result as it was. The mean pixel: float reciprocal of the count, Byte4 truncated, a
+// half infinity or NaN counted as 1, all zeros for unsupported types or no pixels.
+TEST(ImageSmallOps, WorkedExamples) {
+    const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+    float values[] = {0.0f, 0.5f, 1.0f, 0.999f, -0.001f, 2.0f, -1.0f, nan};
+    FloatPixel3<float> colours[] = {
+        {1.5f, -0.2f, 0.5f}, {nan, 0.2f, 1e30f}, {-1e30f, 0.1f, 0.999f}};
+    FloatImage floats;
+    Float3Image colourImage;
+    MaskImage mask;
+    Byte4Image bytes;
+    floats.setExternalPixels(values, 8, 1);
+    colourImage.setExternalPixels(colours, 3, 1);
+    imageConvert(floats, mask);
+    imageConvert(colourImage, bytes);
+    using Values = std::vector<unsigned char>;
+    EXPECT_EQ(Values(mask.data(), mask.data() + mask.getWidth()),
+              Values({0, 127, 255, 254, 0, 254 /* 510 */, 1 /* -255 */, 0}));
+    EXPECT_EQ(Values((unsigned char*)bytes.data(), (unsigned char*)(bytes.data() + 3)),
+              Values({255, 0, 127, 255, 0, 51, 255, 255, 0, 25, 254, 255}));
+
+    imageSwapRedBlue(bytes);
+    imageSwapRedBlue(colourImage);
+    EXPECT_TRUE(bytes.data()[0] == Byte4(127, 0, 255, 255) && colours[0].red == 1.5f);
+    char raw[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    imageSwapRedBlue(raw, 2);
+    imageSwapRedBlue(raw, -3);
     imageSwapRedBlue(nullptr, 5);
-    EXPECT_EQ(std::vector<char>(pixels, pixels + 12),
+    EXPECT_EQ(std::vector<char>(raw, raw + 12),
               std::vector<char>({3, 2, 1, 4, 7, 6, 5, 8, 9, 10, 11, 12}));
 
-    std::vector<unsigned char> av = {0, 200, 17}, bv = {5, 100, 17};
-    MaskImage a, b, low, high, tall, untouched;
+    unsigned char bv[] = {5, 100, 17};
+    MaskImage a, b, low, high, tall;
     a.setSize(3, 1);
-    b.setExternalPixels(bv.data(), 3, 1);
-    std::copy(av.begin(), av.end(), a.data());
+    a.data()[0] = 0, a.data()[1] = 200, a.data()[2] = 17;
+    b.setExternalPixels(bv, 3, 1);
     imageMin(a, b, low);
     imageMax(a, b, high);
     imageMax(a, b, a);
-    using Values = std::vector<unsigned char>;
     EXPECT_EQ(Values(low.data(), low.data() + 3), Values({0, 100, 17}));
     EXPECT_EQ(Values(high.data(), high.data() + 3), Values({5, 200, 17}));
     EXPECT_EQ(Values(a.data(), a.data() + 3), Values({5, 200, 17})) << "in place";
     tall.setSize(1, 3);
-    untouched.setSize(2, 2);
-    untouched.data()[0] = 9;
-    imageMin(a, tall, untouched);
-    imageMax(a, tall, untouched);
-    EXPECT_TRUE(untouched.getWidth() == 2 && untouched.data()[0] == 9);
+    imageMin(a, tall, mask);
+    imageMax(a, tall, mask);
+    EXPECT_TRUE(mask.getWidth() == 8 && mask.data()[1] == 127) << "shapes differ";
+
+    Byte4 b4[3] = {Byte4(255, 0, 1, 7), Byte4(255, 0, 1, 7), Byte4(254, 0, 0, 7)};
+    FloatPixel4<half> h4[3] = {{1, inf, nan, 0.5f}, {2, 1, -1, 0.5f}, {3, 1, 1, 0.5f}};
+    Half4Image halves;
+    Double3Image doubles;
+    bytes.setExternalPixels(b4, 3, 1);
+    halves.setExternalPixels(h4, 1, 3);
+    doubles.setSize(2, 2);
+    auto mean = [](const Image& image) {
+        return componentsOf<FloatPixel4<float>, float>(imageAverage(image));
+    };
+    using Mean = std::array<float, 4>;
+    EXPECT_EQ(mean(bytes), Mean({254, 0, 0, 7}));
+    EXPECT_EQ(mean(halves), Mean({2, 1, 1.0f / 3, 0.5f}));
+    EXPECT_TRUE(mean(doubles) == Mean{} && mean(Byte4Image()) == Mean{});
 }
 
 namespace {
@@ -328,27 +333,6 @@ TEST(ImageDiv, MaskRuleOnEveryPair) {
             ASSERT_EQ(int(result.at(p, q)),
                       q == 0 ? p : int(float(p) / float(q) * 255.0f + 0.5f) % 256)
                 << p << " / " << q;
-}
-
-// The mean pixel: sums scaled by the float reciprocal of the count, Byte4 means truncated, a
-// half infinity or NaN counted as 1; all zeros without pixels or for other types.
-TEST(ImageAverage, WorkedExamples) {
-    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
-    Byte4 b[3] = {Byte4(255, 0, 1, 7), Byte4(255, 0, 1, 7), Byte4(254, 0, 0, 7)};
-    FloatPixel4<half> h[3] = {{1, inf, nan, 0.5f}, {2, 1, -1, 0.5f}, {3, 1, 1, 0.5f}};
-    Byte4Image bytes;
-    Half4Image halves;
-    Double3Image doubles;
-    bytes.setExternalPixels(b, 3, 1);
-    halves.setExternalPixels(h, 1, 3);
-    doubles.setSize(2, 2);
-    auto mean = [](const Image& image) {
-        return componentsOf<FloatPixel4<float>, float>(imageAverage(image));
-    };
-    using Mean = std::array<float, 4>;
-    EXPECT_EQ(mean(bytes), Mean({254, 0, 0, 7}));
-    EXPECT_EQ(mean(halves), Mean({2, 1, 1.0f / 3, 0.5f}));
-    EXPECT_TRUE(mean(doubles) == Mean{} && mean(Byte4Image()) == Mean{});
 }
 
 using Pixels = std::vector<unsigned char>;  // rows of width w, one after another
