@@ -20,8 +20,7 @@ using ixTest::Dir;
 using ixTest::kPi;
 using ixTest::toDir;
 
-// ---- Plain double models of the projections: false where (u, v) is off the projection ----
-
+// Plain double models of the projections: false where (u, v) is off the projection.
 bool sphereModel(double u, double v, Dir& d) {
     const double xp = 2 * u - 1, yp = 2 * v - 1;
     const double theta = std::hypot(xp, yp) * kPi, phi = std::atan2(yp, xp);
@@ -82,7 +81,6 @@ TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
         {"sphere 7", new SphereMap(7), 7, 7, sphereModel, 0},
         {"sphere 256", new SphereMap(256), 256, 256, sphereModel, 1e-3},
         {"lat-long 8x4", new LatLongMap(8, 4), 8, 4, latLongModel, 0},
-        {"lat-long 200x100", new LatLongMap(200, 100), 200, 100, latLongModel, 1e-3},
         {"lat-long 1024x512", new LatLongMap(1024, 512), 1024, 512, latLongModel, 1e-3},
         {"vertical cross 1", new CrossMap(1, false), 3, 4, crossModel<false>, 0},
         {"vertical cross 64", new CrossMap(64, false), 192, 256, crossModel<false>, 5e-3},
@@ -106,8 +104,8 @@ TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
                 return;
             }
             worstDir = std::fmax(worstDir, ixTest::maxDiff(toDir(dir), want));
-            const bool sphere = c.map->type == EnvironmentMap::kSphere;
-            const bool latLong = c.map->type == EnvironmentMap::kLatLong;
+            const bool sphere = c.map->type == EnvironmentMap::kSphere,
+                       latLong = c.map->type == EnvironmentMap::kLatLong;
             if (sphere && std::hypot(2.0 * u - 1, 2.0 * v - 1) > 0.98) return;
             if (latLong && std::fabs(dir.x) < 0.01f && std::fabs(dir.y) < 0.01f) return;
             float u2, v2;
@@ -153,34 +151,28 @@ TEST(Projections, DirectionsOnSeamsEdgesAndPolesRoundTrip) {
                 }
 }
 
-// copyFace takes each face's cell (face 5 turned by 180 degrees); pasting the six faces into a
-// blank cross rebuilds the original on valid pixels and leaves the empty cells alone.
+// copyFace takes each face's cell (face 5 turned by 180 degrees: its first pixel lands in the
+// far corner); pasting the six faces into a blank cross rebuilds the original on valid pixels.
 TEST(CrossMap, CopyFaceTakesTheCellAndPasteFaceUndoesIt) {
     const int N = 5;
     for (bool horizontal : {false, true}) {
+        SCOPED_TRACE(horizontal ? "horizontal" : "vertical");
         const int w = (horizontal ? 4 : 3) * N, h = (horizontal ? 3 : 4) * N;
         CrossMap map(N, horizontal);
-        FloatImage cross;
-        ix::Reference<FloatImage> rebuilt(new FloatImage());
-        cross.setSize(w, h);
-        rebuilt->setSize(w, h);
-        for (int i = 0; i < w * h; ++i) cross.data()[i] = float(i), rebuilt->data()[i] = -1;
-        map.setImage(rebuilt.get());
+        FloatImage cross, face;
+        ixTest::fillComponents<float, float>(cross, w, h, [i = 0]() mutable { return i++; });
+        const FloatImage& rebuilt = ixTest::attachImage(map, w, h, -1.0f);
         for (int f = 0; f < 6; ++f) {
-            FloatImage face;
             map.copyFace(cross, face, f);
             ASSERT_TRUE(face.getWidth() == N && face.getHeight() == N);
-            const int corner = f == 5 ? N - 1 : 0;  // where the cell's first pixel lands
-            EXPECT_EQ(face.at(corner, corner),
+            EXPECT_EQ(face.at(f == 5 ? N - 1 : 0, f == 5 ? N - 1 : 0),
                       cross.at(kCells[horizontal][f][0] * N, kCells[horizontal][f][1] * N))
-                << "horizontal " << horizontal << " face " << f;
-            const float first = face.at(0, 0);
+                << f;
             map.pasteFace(face, f);
-            EXPECT_EQ(face.at(0, 0), first) << "pasteFace must not turn the caller's face";
         }
         ixTest::forEachPixelCentre(w, h, [&](int x, int y, float u, float v) {
-            EXPECT_EQ(rebuilt->at(x, y), map.isValidCoord(u, v) ? cross.at(x, y) : -1.0f)
-                << "horizontal " << horizontal << " pixel " << x << ", " << y;
+            EXPECT_EQ(rebuilt.at(x, y), map.isValidCoord(u, v) ? cross.at(x, y) : -1.0f)
+                << x << ", " << y;
         });
     }
 }
@@ -242,16 +234,12 @@ TEST(NewEnvironmentMap, ShapesTable) {
         ASSERT_EQ(bool(map), bool(c.expected));
         if (!map) continue;
         ASSERT_TRUE(map->getType() == c.expected->getType() && map->getImage() == image.get());
-        for (float u : {0.3f, 0.45f})
-            for (float v : {0.2f, 0.6f}) {
-                VectorFlt got(0, 0, 0), want(0, 0, 0);
-                float gotOmega = -1, wantOmega = -1;
-                EXPECT_EQ(map->coordToDir(u, v, got, gotOmega, true),
-                          c.expected->coordToDir(u, v, want, wantOmega, true));
-                EXPECT_TRUE(got.x == want.x && got.y == want.y && got.z == want.z &&
-                            gotOmega == wantOmega)
-                    << u << ", " << v << ": " << got << " vs " << want;
-            }
+        VectorFlt got, want;
+        float gotOmega = -1, wantOmega = -2;
+        ASSERT_TRUE(map->coordToDir(0.45f, 0.6f, got, gotOmega, true) &&
+                    c.expected->coordToDir(0.45f, 0.6f, want, wantOmega, true));
+        EXPECT_TRUE(got.x == want.x && got.y == want.y && got.z == want.z && gotOmega == wantOmega)
+            << got << " vs " << want;
     }
 }
 
