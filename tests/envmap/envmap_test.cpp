@@ -33,9 +33,8 @@ bool latLongModel(double u, double v, Dir& d) {
     return true;
 }
 
-// The cube: each face's axis n and the axes along which s = 2 fu - 1 and t = 2 fv - 1 grow,
-// the unnormalised direction being n + s es + t et; and the cells (column, row) of each face in
-// the vertical (3 x 4) and horizontal (4 x 3) layouts. Face 5 lies turned by 180 degrees.
+// The cube: direction n + s es + t et (s = 2 fu - 1, t = 2 fv - 1) on each face, the face's cell
+// in the vertical and horizontal layouts, face 5 turned by 180 degrees.
 struct FaceFrame {
     Dir n, es, et;
 };
@@ -57,19 +56,17 @@ bool crossModel(double u, double v, Dir& d) {
         const FaceFrame& F = kFrames[f];
         d = {F.n.x + s * F.es.x + t * F.et.x, F.n.y + s * F.es.y + t * F.et.y,
              F.n.z + s * F.es.z + t * F.et.z};
-        const double len = ixTest::length(d);
+        const double len = std::sqrt(ixTest::dot(d, d));
         d = {d.x / len, d.y / len, d.z / len};
         return true;
     }
     return false;
 }
 
-// Every pixel centre: validity as the model says (outside: omega 0, dir untouched), directions
-// matching its unit ones to 1e-6, dirToCoord bringing them back to the centre within 2e-6
-// (lat-long v: 2e-6 / cos(latitude), as asin loses precision towards the poles), and solid angles
-// summing to 4 pi on the fine grids. Left out of the round trip: the disc's outer rim (r > 0.98,
-// where all directions crowd towards +Y) and the lat-long pole caps where the longitude is pinned.
-// The cross weights its pixels by cos^2 rather than the exact cos^3 law: 0.45 % above 4 pi.
+// Every pixel centre: valid as the model says (else omega 0, dir untouched), directions within
+// 1e-6 of it, back to the centre within 2e-6 (lat-long v: over cos(latitude), asin's loss near the
+// poles; the disc's rim and the pinned pole caps left out), solid angles summing to 4 pi (the
+// cross weighs by cos^2, not cos^3: 0.45 % over).
 TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
     const struct {
         const char* name;
@@ -122,12 +119,9 @@ TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
     }
 }
 
-// Directions next to every seam: the 26 cube edge, corner and face-centre directions, the
-// lat-long poles and its u = 0 / u = 1 seam (x = 0, y > 0), and points between them, each moved
-// by about 1e-3 so that no two components tie. dirToCoord then coordToDir must give each back
-// (to 1e-4: float z next to a pole or -Y fixes the angle from it only to about 3e-5). The
-// lat-long pins the longitude within 0.01 of a pole, so there only the latitude comes back; the
-// sphere's +Y, its whole rim, is left out.
+// Directions next to every cube edge and corner, the poles and the lat-long seam (x = 0, y > 0),
+// moved by ~1e-3 so no components tie, come back through dirToCoord and coordToDir (to 1e-4: float
+// z near a pole fixes the angle to ~3e-5; in the lat-long pole caps only the latitude).
 TEST(Projections, DirectionsOnSeamsEdgesAndPolesRoundTrip) {
     const ix::Reference<EnvironmentMap> maps[] = {new SphereMap(64), new LatLongMap(200, 100),
                                                   new CrossMap(64, false), new CrossMap(64, true)};
@@ -177,9 +171,8 @@ TEST(CrossMap, CopyFaceTakesTheCellAndPasteFaceUndoesIt) {
     }
 }
 
-// Coordinates off the projection: false, omega 0 whatever computeOmega says, dir untouched. For
-// the cross: u = 1 or v = 1 exactly, columns left of -1/3 and NaN (a hair left of u = 0 still
-// truncates to column 0, and crossToCube says face -1 for an empty cell).
+// Off the projection (exact far edges, left of -1/3, NaN): false, omega 0, dir untouched; a hair
+// left of u = 0 still truncates to column 0.
 TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
     const SphereMap sphere(256);
     const CrossMap cross(64, false);
@@ -205,9 +198,8 @@ TEST(Projections, InvalidCoordinatesLeaveDirAndZeroOmega) {
     EXPECT_TRUE(face == -1 && cross.isValidCoord(-0.01f, 0.6f));
 }
 
-// A recognised map behaves like the one built by hand (same projection and size, so the same
-// directions and solid angles), sets the image's wrap flags and holds one reference to it; an
-// unrecognised shape leaves the image as it was.
+// A recognised map gives the directions and solid angles of the one built by hand, sets the wrap
+// flags and holds the image; an unrecognised shape leaves the image as it was.
 TEST(NewEnvironmentMap, ShapesTable) {
     const struct {
         int w, h;
@@ -268,10 +260,9 @@ void compareWithEnvironment(const EnvironmentMap& map, Skip skip, double worstMa
         << "type " << map.type << ": worst " << worst << ", mean " << sum / count;
 }
 
-// Lat-long to another projection and back to lat-long. Within two pixels of a cube-face edge
-// the bilinear taps reach into the neighbouring cell; around +Y the disc's rim is sampled across
-// the sphere map's zeroed corners: both left out of the trip back. The sphere trip reads half a
-// source pixel off the centre twice (the sampler does not recentre): about 0.7 degrees a step.
+// Lat-long to a cross or sphere map and back. Left out of the trip back: two pixels along cube
+// edges (taps reach the next cell) and +Y (the rim meets the zeroed corners). The sampler does
+// not recentre: half a pixel off per step, about 0.7 degrees here.
 TEST(Remap, SmoothEnvironmentSurvivesATripThroughAnotherProjection) {
     const CrossMap cross(128, false);
     auto nearFaceEdge = [&cross](const VectorFlt& dir) {
@@ -309,9 +300,8 @@ TEST(Remap, SmoothEnvironmentSurvivesATripThroughAnotherProjection) {
     }
 }
 
-// A constant source gives the constant on every valid destination pixel and +0 elsewhere. The
-// destination starts as all-ones bytes (NaN in every float type), so a pixel remap did not
-// write fails both checks. The half sampler rounds every weight and partial sum: a few ulps.
+// A constant gives the constant on valid pixels and +0 elsewhere. The target starts as NaN
+// bytes, so an unwritten pixel fails either way. Half rounds every step: a few ulps.
 template <class T, class C>
 void checkConstantRemap(const T& constant, double relTol) {
     ix::Reference<EnvironmentMap> src(new LatLongMap(32, 16)), dst(new CrossMap(4, false));

@@ -1,5 +1,4 @@
-// Helpers shared by the environment-map tests: plain double directions, a loop over pixel
-// centres, and images attached to maps.
+// Plain double directions, a loop over pixel centres, and images attached to maps.
 #pragma once
 
 #include <algorithm>
@@ -8,13 +7,11 @@
 
 #include "iximage/envmap/environment_map.h"
 #include "iximage/image/typed_image.h"
-#include "iximage/interfaces/linear.h"
 #include "support/test_math.h"
 
 namespace ixTest {
 
 inline Dir toDir(const ixLinear::VectorFlt& v) { return {v.x, v.y, v.z}; }
-inline double length(const Dir& d) { return std::sqrt(dot(d, d)); }
 inline double maxDiff(const Dir& a, const Dir& b) {  // largest component difference
     return std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
 }

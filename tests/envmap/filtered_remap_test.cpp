@@ -1,6 +1,5 @@
-// remapFiltered: constants stay constant, the solid-angle-weighted mean is kept, and a source
-// one pixel wide lands with its whole energy in the destination pixel that covers it. Solid
-// angles are written plainly: exact latitude bands, a brute-force integral over a cube pixel.
+// remapFiltered keeps constants, the solid-angle-weighted mean, and a one-pixel source's energy
+// in the pixel that covers it. Solid angles: exact latitude bands, brute force over cube pixels.
 #include "iximage/envmap/filtered_remap.h"
 
 #include <gtest/gtest.h>
@@ -39,10 +38,8 @@ double latLongPixelOmega(int y, int w, int h) {
            (std::sin(((y + 1.0) / h - 0.5) * kPi) - std::sin((double(y) / h - 0.5) * kPi));
 }
 
-// Each constant source, then a smooth radiance with mean 1 + 0.3 / 3 = 1.1 over the sphere:
-// the constant comes out on every valid destination pixel (0 elsewhere) and the solid-angle-
-// weighted mean of the smooth one stays 1.1 (lat-long rows weighed exactly, other projections by
-// their own omega). Pixels outside the source projection hold 7: they must give nothing.
+// A constant comes out on every valid pixel (0 elsewhere); a smooth radiance keeps its weighted
+// mean 1.1. Source pixels off the projection hold 7: they must give nothing.
 TEST(RemapFiltered, ConstantsStayAndTheMeanIsKept) {
     const struct {
         char srcKind;

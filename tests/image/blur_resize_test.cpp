@@ -31,9 +31,8 @@ Radii radiiOf(int d) {
     return {scaled(65), scaled(122), scaled(176), static_cast<int>(r)};
 }
 
-// Direct form: clipped, box k sums every sample of [x - Rk, x + Rk] inside the line and the
-// sum is divided by the count; wrapped, the mean of the samples x +- Rk modulo L. Integer
-// kernels truncate float(sum) * (1 / n).
+// Clipped, the four boxes [x - Rk, x + Rk] summed over the samples inside the line, divided by
+// their count; wrapped, the mean of the samples x +- Rk modulo L. Integers truncate the mean.
 Line directLine(const Line& line, const Radii& R, bool wrap, bool truncate) {
     const int L = static_cast<int>(line.size());
     Line out(line.size());
@@ -56,9 +55,8 @@ Line directLine(const Line& line, const Radii& R, bool wrap, bool truncate) {
 using ixTest::Shape;
 const Shape kShapes[] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {5, 23}, {2, 3}, {40, 2}};
 
-// Random images of every shape, every diameter up to 40 and some far past every line, every pair
-// of wrap flags, against rows then columns of the direct form (integer kernels truncate after
-// the row pass as well).
+// Random images, every diameter up to 40 and some past every line, every pair of wrap flags:
+// rows then columns of the direct form (integer kernels truncate after the row pass too).
 template <class T, class C>
 void compareWithReference(double (*draw)(std::mt19937&), double tolerance) {
     const bool truncate = std::is_integral_v<C>;
@@ -104,10 +102,9 @@ double quarterValue(std::mt19937& g) { return (g() % 4) * 0.25; }
 
 }  // namespace
 
-// Integer kernels are exact: their sums are exact and the reference truncates like they do.
-// Float: a running sum of at most 4 L samples in [0, 1] rounds at each of its 8 L steps, about
-// 2 L ulps of 1 (L = 40: 5e-6). Half keeps the running sum in half, which steps by up to 2^-4
-// at 4 L * 0.75; divided by n that stays below 2^-6.
+// Integer kernels are exact. A float running sum of up to 4 L samples in [0, 1] rounds at each
+// of its 8 L steps: 2 L ulps of 1 (L = 40: 5e-6). A half one steps by up to 2^-4 near 4 L * 0.75,
+// below 2^-6 once divided by n.
 TEST(BlurReference, EveryKernelMatchesTheDirectSum) {
     compareWithReference<unsigned char, unsigned char>(byteValue, 0.0);
     compareWithReference<Byte4, unsigned char>(byteValue, 0.0);

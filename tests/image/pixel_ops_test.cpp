@@ -49,10 +49,8 @@ TEST(TypedImage, CreateDuplicateAndNewEmptyForEveryCreatableTag) {
     for (int tag : {9, 10, -1, 1000}) EXPECT_EQ(imageCreateByType(PixelTypeId(tag)), nullptr);
 }
 
-// Owned buffers: a new size of the same pixel count keeps buffer and contents, a zero side
-// frees it (inverse size 1). Borrowed pixels are shown and written through but never released:
-// not when a new size needs a buffer of the image's own, nor by the destructor (ASan would
-// report a wrong free).
+// A new size of the same pixel count keeps buffer and contents; a zero side frees it. Borrowed
+// pixels are written through but never released, not even by the destructor (ASan would tell).
 TEST(TypedImage, SetSizeAndBorrowedPixels) {
     Float3Image image;
     const int objectSize = image.memorySize();
@@ -83,9 +81,8 @@ TEST(TypedImage, SetSizeAndBorrowedPixels) {
     EXPECT_EQ(borrowed[3], 9.0f);
 }
 
-// A small image pasted into (imageCopyIn) and cut out of (imageCopyOut) a larger one, for every
-// pixel size: the whole window moves, bit for bit, when it fits; nothing moves otherwise (far
-// edge past the border, negative offsets) or when the two pixel types differ.
+// Pasting a small image into a larger one and cutting it out, for every pixel size: the whole
+// window moves, bit for bit, when it fits; nothing moves otherwise, or when the types differ.
 TEST(ImageCopy, WholeWindowOrNothing) {
     const int cases[][7] = {
         // small w, h, large w, h, x, y, fits
@@ -133,9 +130,8 @@ TEST(ImageCopy, WholeWindowOrNothing) {
     EXPECT_EQ(std::count(target.data(), target.data() + 4, 0.5f), 4) << "pixel types differ";
 }
 
-// Flips random images of every odd shape and compares each pixel, bit for bit, with the one
-// the definition puts there. Vertical flips work on every type; horizontal ones on tags 0 to 7
-// only, leaving the others (and images without pixels) as they were.
+// Every pixel, bit for bit, where the flip puts it. Vertical flips work on every type, horizontal
+// ones on tags 0 to 7 only; other types and images without pixels stay as they were.
 TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
     std::mt19937 rng(1);
     auto check = [&rng](auto image, void (*flip)(Image&), bool rows, bool columns) {
@@ -173,12 +169,9 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
     EXPECT_TRUE(empty.data() == nullptr && empty.getHeight() == 5);
 }
 
-// One worked example per small operation. Conversions: float to mask truncates without clamping
-// (low 8 bits of the integer), Float3 to Byte4 clamps, then truncates, alpha 255. Red/blue swaps
-// exchange bytes 0 and 2 of Byte4 images and raw pixels (none for a count below 1 or null), and
-// leave other types alone. Mask minimum and maximum work in place too; masks of different shapes
-// leave the result as it was. The mean pixel: float reciprocal of the count, Byte4 truncated, a
-// half infinity or NaN counted as 1, all zeros for unsupported types or no pixels.
+// Worked examples. Float to mask truncates without clamping (low 8 bits); Float3 to Byte4 clamps
+// and truncates. Red/blue swaps touch Byte4 only. Min/max of masks of other shapes write nothing.
+// The mean counts a half infinity or NaN as 1 and truncates Byte4; other types give zeros.
 TEST(ImageSmallOps, WorkedExamples) {
     const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
     float values[] = {0.0f, 0.5f, 1.0f, 0.999f, -0.001f, 2.0f, -1.0f, nan};
@@ -371,9 +364,8 @@ TEST(ImageInterpolate, WorkedExamplesAndSilentOutcomes) {
     EXPECT_EQ(emptyImage.data(), nullptr);
 }
 
-// Random masks of every density: known pixels keep their values, filled ones stay within the
-// known range (neither interpolation nor averaging overshoots), and since the old values of
-// missing pixels do not matter, filling the result again gives it unchanged.
+// Random masks: known pixels keep their values, filled ones stay within their range, and as the
+// old values of missing pixels do not matter, filling the result again changes nothing.
 TEST(ImageInterpolate, KeepsKnownPixelsAndStaysInTheirRange) {
     std::mt19937 rng(5);
     const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {17, 9}, {2, 2}, {5, 3}, {12, 12}};
@@ -398,18 +390,16 @@ TEST(ImageInterpolate, KeepsKnownPixelsAndStaysInTheirRange) {
         }
 }
 
-// Tile i's pixel (x, y) holds (i + 1) * 1024 + y * 32 + x: distinct from every other pixel and
-// from white (1.0), and exact in float. A border pixel copies the nearest interior pixel, or the
-// one a period away along an axis on which the tile wraps.
+// Tile pixels distinct from each other and from white; a border pixel copies the nearest interior
+// one, or the one a period away along an axis on which the tile wraps.
 float tileValue(int i, int x, int y) { return float((i + 1) * 1024 + y * 32 + x); }
 int sourcePosition(int p, int origin, int size, bool wrap) {
     return wrap ? origin + ((p - origin) % size + size) % size
                 : std::min(std::max(p, origin), origin + size - 1);
 }
 
-// Random tiles, packed tightly or on shelves with several margins and borders: padded tiles lie
-// inside the atlas without overlapping, hold the tile and its border, the rest stays white, and
-// each transform maps the unit square onto atlas pixels x + e ... x + w - e, e = 0.5 - margin.
+// Random tiles, tight or on shelves: padded tiles lie in the atlas apart, hold tile and border, the
+// rest stays white, and transforms map [0, 1] onto pixels x + e ... x + w - e, e = 0.5 - margin.
 TEST(ImagePackInvariants, RandomTiles) {
     const float runs[][5] = {// tiles, largest side, margin, tight, border
                              {300, 12, 0.0f, 1, 2}, {300, 12, 0.5f, 0, 2}, {120, 30, 0.25f, 1, 3},

@@ -10,18 +10,15 @@
 
 namespace ixTest {
 
-// The odd shapes every pixel-wise operation is checked on: a single pixel, a single column, a
-// single row, and a block whose sides share no factor.
+// A single pixel, a single column, a single row, and sides sharing no factor.
 struct Shape {
     int width, height;
 };
 constexpr Shape kOddShapes[] = {{1, 1}, {1, 7}, {7, 1}, {17, 9}};
 
-// A pixel type T as kCount<T, C> components of scalar type C (Byte4: 4 x unsigned char,
-// FloatPixel3<float>: 3 x float, ...), for operations that treat every component alike.
+// Pixel type T as kCount<T, C> components of type C (Byte4: 4 unsigned char, Float3: 3 float).
 template <class T, class C>
 constexpr int kCount = sizeof(T) / sizeof(C);
-
 template <class T, class C>
 std::array<float, 4> componentsOf(const T& p) {
     C values[kCount<T, C>];
@@ -39,9 +36,6 @@ void fillComponents(ixImage::TypedImage<T>& image, int width, int height, Draw d
     for (C& v : values) v = static_cast<C>(draw());
     std::memcpy(static_cast<void*>(image.data()), values.data(), sizeof(T) * width * height);
 }
-
-// Sizes image and fills every byte of its pixels at random (for operations that move pixels
-// without looking at them).
 template <class T>
 void fillRandomBytes(ixImage::TypedImage<T>& image, int width, int height, std::mt19937& rng) {
     fillComponents<T, unsigned char>(image, width, height, [&rng] { return rng() & 0xFFu; });
@@ -54,7 +48,7 @@ inline float randomValue(std::mt19937& rng) {
     return std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng) * (pick < 8 ? 1.0f : 100.0f);
 }
 
-// Bitwise equality of two pixels, so that NaNs of one pattern compare equal.
+// Bitwise equality, so that NaNs of one pattern compare equal.
 template <class T>
 bool sameBits(const T& a, const T& b) {
     return std::memcmp(&a, &b, sizeof(T)) == 0;
