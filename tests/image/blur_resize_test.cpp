@@ -220,11 +220,8 @@ TEST(ResizeNearest, WholeFactorRoundTripIsExact) {
                         << " factor " << k << " pixel " << i;
             }
     };
-    roundTrip(Byte4Image());
-    roundTrip(Half4Image());
-    roundTrip(FloatImage());
-    roundTrip(Float3Image());
-    roundTrip(Float4Image());
+    ixTest::forEachImageType<Byte4Image, Half4Image, FloatImage, Float3Image, Float4Image>(
+        roundTrip);
 }
 
 // Unsupported pixel types and sources without pixels give null; a target side below 1 gives a

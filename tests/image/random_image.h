@@ -48,6 +48,12 @@ inline float randomValue(std::mt19937& rng) {
     return std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng) * (pick < 8 ? 1.0f : 100.0f);
 }
 
+// Calls f(Image()) for each image type given.
+template <class... Images, class F>
+void forEachImageType(F f) {
+    (f(Images()), ...);
+}
+
 // Bitwise equality, so that NaNs of one pattern compare equal.
 template <class T>
 bool sameBits(const T& a, const T& b) {
