@@ -19,15 +19,15 @@ using ixImage::EnvironmentMap;
 using ixImage::FloatImage;
 using ixTest::kPi;
 
-// kind: 'L' latitude-longitude of width size, 'C' vertical cross of face size, 'S' sphere map.
+// kind: 'L' latitude-longitude of width size, 'C' vertical cross of face size, 'S' sphere map;
+// with a black float image.
 ix::Reference<EnvironmentMap> makeMap(char kind, int size) {
     ix::Reference<EnvironmentMap> map;
-    ix::Reference<FloatImage> image = new FloatImage;
-    if (kind == 'L') map = new ixImage::LatLongMap(size, size / 2), image->setSize(size, size / 2);
-    if (kind == 'C') map = new ixImage::CrossMap(size, false), image->setSize(3 * size, 4 * size);
-    if (kind == 'S') map = new ixImage::SphereMap(size), image->setSize(size, size);
-    std::fill(image->data(), image->data() + size_t(image->getWidth()) * image->getHeight(), 0.0f);
-    map->setImage(image.get());
+    int w = size, h = size;
+    if (kind == 'L') map = new ixImage::LatLongMap(size, size / 2), h = size / 2;
+    if (kind == 'C') map = new ixImage::CrossMap(size, false), w = 3 * size, h = 4 * size;
+    if (kind == 'S') map = new ixImage::SphereMap(size);
+    ixTest::attachImage(*map, w, h, 0.0f);
     return map;
 }
 FloatImage& pixels(EnvironmentMap& map) { return static_cast<FloatImage&>(*map.getImage()); }
