@@ -214,8 +214,6 @@ TEST(ImageSmallOps, WorkedExamples) {
     EXPECT_TRUE(mask.getWidth() == 8 && mask.data()[1] == 127) << "shapes differ";
 }
 
-namespace {
-
 const struct {
     const char* name;
     void (*function)(const Image&, const Image&, Image&);
@@ -255,8 +253,6 @@ void checkAgainstReference(std::mt19937& rng) {
                 ASSERT_TRUE(sameBits(a.data()[i], result.data()[i])) << op.name << " in place";
         }
 }
-
-}  // namespace
 
 TEST(ImageArithmetic, MatchesPlainReferenceForEveryFloatTypeAndShape) {
     std::mt19937 rng(1);
@@ -433,8 +429,6 @@ TEST(ImagePackFailures, EmptyListMixedTypesAndNullLeavePackingUnchanged) {
     }
 }
 
-namespace {
-
 using ixTest::kCount;
 using Line = std::vector<double>;
 using Radii = std::array<int, 4>;  // R4 <= R3 <= R2 <= R1
@@ -516,8 +510,6 @@ double byteValue(std::mt19937& g) { return g() % 256; }
 double unitValue(std::mt19937& g) { return std::uniform_real_distribution<double>(0, 1)(g); }
 double quarterValue(std::mt19937& g) { return (g() % 4) * 0.25; }
 
-}  // namespace
-
 // Integer kernels are exact. A float running sum of up to 4 L samples in [0, 1] rounds at each
 // of its 8 L steps: 2 L ulps of 1 (L = 40: 5e-6). A half one steps by up to 2^-4 near 4 L * 0.75,
 // below 2^-6 once divided by n.
@@ -558,8 +550,6 @@ TEST(SuggestFilterDiamater, Table) {
         EXPECT_EQ(suggestFilterDiamater(image, c[2], c[3]), c[4]) << c[0] << " " << c[2];
     }
 }
-
-namespace {
 
 // Every channel against the blend, in double, of the four source pixels around the target pixel
 // centre: X = (1 - eps) u W, no half-pixel recentring, the right and lower neighbours wrapping or
@@ -603,8 +593,6 @@ void checkBilinear(double abs, double rel, float scale) {
             }
     }
 }
-
-}  // namespace
 
 TEST(ResizeBilinear, EveryTypeMatchesTheBlend) {
     checkBilinear<float, float>(1e-6, 0, 1);
