@@ -12,8 +12,6 @@
 #include "iximage/envmap/recognize_remap.h"
 #include "iximage/envmap/sphere_map.h"
 
-namespace {
-
 using namespace ixImage;
 using ixLinear::VectorFlt;
 using ixTest::Dir;
@@ -109,8 +107,8 @@ TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
             c.map->dirToCoord(dir, u2, v2);
             const double vTol =
                 latLong ? 2e-6 / std::fmax(std::sqrt(1 - dir.z * dir.z), 0.05) : 2e-6;
-            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(u2 - u) / 2e-6);
-            worstRoundTrip = std::fmax(worstRoundTrip, std::fabs(v2 - v) / vTol);
+            worstRoundTrip = std::fmax(
+                worstRoundTrip, std::fmax(std::fabs(u2 - u) / 2e-6, std::fabs(v2 - v) / vTol));
         });
         EXPECT_LT(worstDir, 1e-6);
         EXPECT_LE(worstRoundTrip, 1.0) << "round-trip error in units of its tolerance";
@@ -267,7 +265,6 @@ TEST(Remap, SmoothEnvironmentSurvivesATripThroughAnotherProjection) {
         cross.crossToCube(u, v, face, fu, fv);
         return std::fmin(std::fmin(fu, 1 - fu), std::fmin(fv, 1 - fv)) < 2.0 / 128;
     };
-    auto none = [](const VectorFlt&) { return false; };
     for (bool viaCross : {true, false}) {
         const int srcW = viaCross ? 512 : 256, backW = viaCross ? 512 : 128;
         ix::Reference<EnvironmentMap> src(new LatLongMap(srcW, srcW / 2)),
@@ -284,14 +281,12 @@ TEST(Remap, SmoothEnvironmentSurvivesATripThroughAnotherProjection) {
         ixTest::attachImage(*back, backW, backW / 2, -7.0f);
         remap(*src, *middle);
         remap(*middle, *back);
-        if (viaCross) {
-            compareWithEnvironment(*middle, none, 0.02, 0.005);
-            compareWithEnvironment(*back, nearFaceEdge, 0.03, 0.01);
-        } else {
-            compareWithEnvironment(*middle, none, 0.03, 0.01);
-            compareWithEnvironment(
-                *back, [](const VectorFlt& d) { return d.y > 0.9f; }, 0.05, 0.015);
-        }
+        compareWithEnvironment(
+            *middle, [](const VectorFlt&) { return false; }, viaCross ? 0.02 : 0.03,
+            viaCross ? 0.005 : 0.01);
+        compareWithEnvironment(
+            *back, [&](const VectorFlt& d) { return viaCross ? nearFaceEdge(d) : d.y > 0.9f; },
+            viaCross ? 0.03 : 0.05, viaCross ? 0.01 : 0.015);
     }
 }
 
@@ -337,5 +332,3 @@ TEST(Remap, UnsupportedInputsLeaveTheDestinationAlone) {
     remap(*empty, *dst);
     EXPECT_EQ(floatOut.at(2, 2), 5.0f);
 }
-
-}  // namespace

@@ -13,8 +13,6 @@
 #include "iximage/envmap/sphere_map.h"
 #include "iximage/image/typed_image.h"
 
-namespace {
-
 using ixImage::EnvironmentMap;
 using ixImage::FloatImage;
 using ixTest::kPi;
@@ -140,5 +138,3 @@ TEST(RemapFiltered, OnePixelSourceLandsWithItsWholeEnergy) {
         EXPECT_GE(D.at(c.x0, c.y0) * latLongPixelOmega(c.y0, 200, 100), c.inPixel - 1e-4);
     }
 }
-
-}  // namespace
