@@ -50,7 +50,7 @@ TEST(RemapFiltered, ConstantsStayAndTheMeanIsKept) {
                  {'L', 64, 'C', 64, 5e-3},    {'C', 32, 'S', 64, 5e-3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message()
-                     << c.srcKind << c.srcSize << " -> " << c.dstKind << c.dstSize);
+                     << c.srcKind << c.srcSize << '>' << c.dstKind << c.dstSize);
         auto src = makeMap(c.srcKind, c.srcSize), dst = makeMap(c.dstKind, c.dstSize);
         FloatImage &S = pixels(*src), &D = pixels(*dst);
         for (bool smooth : {false, true}) {
@@ -109,8 +109,7 @@ TEST(RemapFiltered, OnePixelSourceLandsWithItsWholeEnergy) {
     } cases[] = {{'L', 256, 25, 75, 1.0},  {'L', 1000, 37, 63, 1.0}, {'L', 2048, 150, 97, 1.0},
                  {'L', 4096, 37, 63, 1.0}, {'C', 64, 37, 63, 0.8},   {'C', 512, 150, 22, 0.999}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << c.kind << c.size << " into (" << c.x0 << ", " << c.y0 << ")");
+        SCOPED_TRACE(::testing::Message() << c.kind << c.size << ' ' << c.x0 << ',' << c.y0);
         auto src = makeMap(c.kind, c.size), dst = makeMap('L', 200);
         FloatImage& S = pixels(*src);
         const int w = S.getWidth(), h = S.getHeight();
