@@ -142,12 +142,10 @@ TEST(ImageFlip, VerticalForEveryTypeHorizontalForTagsZeroToSeven) {
             const auto before = std::vector(image.data(), image.data() + w * h);
             flip(image);
             for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    ASSERT_TRUE(
-                        sameBits(image.at(x, y),
-                                 before[(rows ? h - 1 - y : y) * w + (columns ? w - 1 - x : x)]))
-                        << "tag " << image.getPixelType() << " " << w << "x" << h << " at (" << x
-                        << ", " << y << ")";
+                for (int x = 0; x < w; ++x) {
+                    const int from = (rows ? h - 1 - y : y) * w + (columns ? w - 1 - x : x);
+                    ASSERT_TRUE(sameBits(image.at(x, y), before[from])) << image.getPixelType();
+                }
         }
     };
     for (auto which : {imageFlipVertical, imageFlipHorizontal}) {
@@ -607,12 +605,10 @@ TEST(ResizeNearest, WholeFactorRoundTripIsExact) {
                 ixTest::fillRandomBytes(image, s.width, s.height, rng);
                 ix::Reference<Image> big(resize(image, k * s.width, k * s.height, false));
                 ix::Reference<Image> back(big ? resize(*big, s.width, s.height, false) : nullptr);
-                ASSERT_TRUE(back);
-                const auto& got = static_cast<const decltype(image)&>(*back);
-                for (int i = 0; i < s.width * s.height; ++i)
-                    ASSERT_TRUE(ixTest::sameBits(got.data()[i], image.data()[i]))
-                        << "tag " << image.getPixelType() << " " << s.width << "x" << s.height
-                        << " factor " << k << " pixel " << i;
+                ASSERT_TRUE(back && std::memcmp(back->pixels(), image.data(),
+                                                sizeof(image.data()[0]) * s.width * s.height) == 0)
+                    << "tag " << image.getPixelType() << " " << s.width << "x" << s.height << " k "
+                    << k;
             }
     };
     ixTest::forEachImageType<Byte4Image, Half4Image, FloatImage, Float3Image, Float4Image>(
@@ -624,13 +620,10 @@ TEST(ResizeNearest, WholeFactorRoundTripIsExact) {
 TEST(ResizeFailures, SilentOutcomes) {
     MaskImage mask;
     TypedImage<Int4> ints;
-    Double3Image doubles;
     ShrmImage shrm;
     Float3Image empty, noColumns;
-    const std::initializer_list<Image*> sources = {&mask, &ints,  &doubles,
-                                                   &shrm, &empty, &noColumns};
-    for (Image* image : sources) image->setSize(2, 2);
-    empty.setSize(0, 0);
+    const std::initializer_list<Image*> sources = {&mask, &ints, &shrm, &empty, &noColumns};
+    for (Image* image : sources) image->setSize(image == &empty ? 0 : 2, 2);
     noColumns.setSize(0, 6);
     for (Image* image : sources)
         for (bool bilinear : {false, true})
