@@ -1,5 +1,4 @@
-// Environment maps: the sphere, latitude-longitude and cross projections against plain double
-// models, seams, poles and solid angles; recognition from an image's shape; point-sampled remaps.
+// Environment-map projections, their recognition from an image's shape, and point-sampled remaps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -43,7 +42,6 @@ const FaceFrame kFrames[6] = {
 };
 const int kCells[2][6][2] = {{{2, 2}, {0, 2}, {1, 1}, {1, 3}, {1, 2}, {1, 0}},
                              {{2, 2}, {2, 0}, {1, 1}, {3, 1}, {2, 1}, {0, 1}}};
-
 template <bool kHorizontal>
 bool crossModel(double u, double v, Dir& d) {
     const double cu = u * (kHorizontal ? 4 : 3), cv = v * (kHorizontal ? 3 : 4);
@@ -117,8 +115,8 @@ TEST(Projections, DenseGridsMatchModelRoundTripAndSumToFourPi) {
     }
 }
 
-// The lat-long seam: u = 0 and u = 1 come back to their own edge; v = 0 and v = 1 are the poles
-// at any longitude. The sphere map's rim looks along +Y.
+// Lat-long u = 0 and u = 1 come back to their own edge, v = 0 and 1 are the poles; the sphere
+// map's rim looks along +Y.
 TEST(Projections, SeamsAndPoles) {
     const LatLongMap latLong(200, 100);
     for (float u : {0.0f, 1.0f})
@@ -230,9 +228,7 @@ TEST(NewEnvironmentMap, ShapesTable) {
 
 // A smooth environment, bounded away from 0 so relative errors mean something.
 float radiance(const VectorFlt& d) { return 3 + d.x - d.y + 2 * d.z * d.z + d.x * d.z; }
-
-// Checks the worst and mean relative error of map's valid pixels against the environment,
-// leaving out the directions skip names; invalid pixels must be zero.
+// Worst and mean relative error of the valid pixels not skipped; invalid pixels must be zero.
 template <class Skip>
 void compareWithEnvironment(const EnvironmentMap& map, Skip skip, double worstMax, double meanMax) {
     const FloatImage& pixels = static_cast<const FloatImage&>(*map.image);

@@ -17,8 +17,7 @@ using ixImage::EnvironmentMap;
 using ixImage::FloatImage;
 using ixTest::kPi;
 
-// kind: 'L' latitude-longitude of width size, 'C' vertical cross of face size, 'S' sphere map;
-// with a black float image.
+// 'L' lat-long of width size, 'C' vertical cross of face size, 'S' sphere map; black float image.
 ix::Reference<EnvironmentMap> makeMap(char kind, int size) {
     ix::Reference<EnvironmentMap> map;
     int w = size, h = size;

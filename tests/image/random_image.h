@@ -41,19 +41,17 @@ void fillRandomBytes(ixImage::TypedImage<T>& image, int width, int height, std::
     fillComponents<T, unsigned char>(image, width, height, [&rng] { return rng() & 0xFFu; });
 }
 
-// Floats over several binades, both signs, with some exact zeros.
+// Floats over several binades, both signs, some exact zeros.
 inline float randomValue(std::mt19937& rng) {
     const unsigned pick = rng() % 16u;
     if (pick == 0) return 0.0f;
     return std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng) * (pick < 8 ? 1.0f : 100.0f);
 }
-
 // Calls f(Image()) for each image type given.
 template <class... Images, class F>
 void forEachImageType(F f) {
     (f(Images()), ...);
 }
-
 // Bitwise equality, so that NaNs of one pattern compare equal.
 template <class T>
 bool sameBits(const T& a, const T& b) {
