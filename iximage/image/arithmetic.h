@@ -8,7 +8,9 @@
 //  - result[i] = a[i] op b[i] for every pixel index i in storage order, component-wise in float
 //    (half components are widened to float, combined and rounded back to half each time).
 //    Floating division is plain IEEE division: a zero divisor gives infinity or NaN.
-//  - result may be a itself, or b when b already has the size of a.
+//  - result may be a itself, or b when b already has the size of a, as long as it owns its
+//    pixels: sizing an image that borrows its pixels (setExternalPixels) always gives it a
+//    fresh buffer of its own, so the operation would read that instead of the borrowed one.
 // Supported types: FloatPixel4<half>, FloatPixel3<float>, FloatPixel4<float>; imageDiv also
 // divides 8-bit masks (below). Nothing is reported; these functions never throw except for the
 // allocator's out-of-memory exception. Thread safety: none beyond that of the images.

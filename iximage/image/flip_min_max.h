@@ -25,7 +25,8 @@ IXIMAGE_API void imageSwapRedBlue(char* pixels, int count);
 
 // result = per-pixel minimum / maximum of two masks of one size. Masks of different sizes
 // leave result untouched; otherwise result is sized like a (and stays unwritten if any image
-// lacks pixels). result may be a or b.
+// lacks pixels). result may be a or b if it owns its pixels (sizing an image that borrows them
+// gives it a fresh buffer; see arithmetic.h).
 IXIMAGE_API void imageMin(const TypedImage<unsigned char>& a, const TypedImage<unsigned char>& b,
                           TypedImage<unsigned char>& result);
 IXIMAGE_API void imageMax(const TypedImage<unsigned char>& a, const TypedImage<unsigned char>& b,
