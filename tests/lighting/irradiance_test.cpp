@@ -1,0 +1,140 @@
+// Diffuse lighting against physics: white furnaces, the exact nine-term irradiance of a plainly
+// integrated image, single pixels, half pixels and maps that carry no usable light.
+#include <gtest/gtest.h>
+
+#include "iximage/envmap/latlong_map.h"
+#include "iximage/envmap/recognize_remap.h"
+#include "iximage/envmap/sphere_map.h"
+#include "lighting_test_util.h"
+
+namespace {
+
+using ixImage::Irradiance;
+using ixImage::IrradianceAlg;
+using ixTest::Dir;
+
+ix::Reference<ixImage::EnvironmentMap> withImage(ixImage::EnvironmentMap* map,
+                                                 ixImage::Image* image) {
+    ix::Reference<ixImage::EnvironmentMap> held = map;
+    held->image = image;
+    return held;
+}
+
+Irradiance irradianceOf(ixImage::EnvironmentMap* map, ixImage::Image* image) {
+    IrradianceAlg alg;
+    alg.accumulate(*withImage(map, image));
+    Irradiance irr;
+    alg.getIrradiance(irr);
+    return irr;
+}
+
+// White furnace: radiance 1 gives irradiance 1 at every normal, through the projection alone
+// (every map type; the sphere map's rim pixels and the cross's cos^2 weighting are coarse)
+// and through the whole pipeline (the cross loses a little light where the remapping's
+// bilinear reads reach into the empty cells beside some face edges).
+TEST(Irradiance, WhiteFurnaceOnEveryProjection) {
+    const struct {
+        const char* name;
+        ixImage::EnvironmentMap* map;  // null: through ImageBasedLighting
+        int w, h;                      // for a lighting case: lat-long width or cross face
+        double tolerance;
+    } cases[] = {
+        {"alg lat-long 400", new ixImage::LatLongMap(400, 200), 400, 200, 4e-4},
+        {"alg sphere 256", new ixImage::SphereMap(256), 256, 256, 4e-2},
+        {"alg cross 64", new ixImage::CrossMap(64, false), 192, 256, 2e-2},
+        {"lighting lat-long 800", nullptr, 800, 0, 1e-3},
+        {"lighting cross 128", nullptr, 128, 1, 1e-2},
+    };
+    for (const auto& c : cases) {
+        Irradiance irr;
+        ixImage::ImageBasedLighting lighting;
+        auto probe = ixTest::makeProbe(c.w, ixTest::whiteRadiance, c.h == 1);
+        if (c.map) {
+            probe->setSize(c.w, c.h);
+            for (int i = 0; i < c.w * c.h; ++i) probe->data()[i] = {1, 1, 1};
+            irr = irradianceOf(c.map, probe.get());
+        } else {
+            ASSERT_TRUE(ixTest::useProbe(lighting, probe.get())) << c.name;
+            lighting.getIrradiance(irr, nullptr);
+        }
+        for (const Dir& n : ixTest::normalGrid(64, 32))
+            for (int ch = 0; ch < 3; ++ch)
+                ASSERT_NEAR(ixTest::evaluateIrradiance(irr, ch, n), 1.0, c.tolerance)
+                    << c.name << " channel " << ch << " normal " << n.x << " " << n.y << " " << n.z;
+    }
+}
+
+// The whole pipeline on a smooth sky against the exact nine-term series of its working image.
+TEST(Irradiance, SkyMatchesTheExactNineTermIrradiance) {
+    for (int width : {400, 1024}) {
+        auto probe = ixTest::makeProbe(width, ixTest::skyRadiance);
+        ixImage::ImageBasedLighting lighting;
+        ASSERT_TRUE(ixTest::useProbe(lighting, probe.get()));
+        Irradiance irr;
+        lighting.getIrradiance(irr, nullptr);
+        EXPECT_LE(ixTest::nineTermRms(*probe, irr), 0.005) << width;
+    }
+}
+
+// One lit pixel at a time, through the projection alone: pins the sample positions, weights
+// and frame. The reference uses exact pixel areas, the projection the centre's cosine: they
+// differ by about (pi / h)^2 / 24 of the pixel's light.
+TEST(Irradiance, SinglePixelMatchesTheNineTermSeries) {
+    const int pixels[][2] = {{0, 16}, {5, 3}, {40, 27}, {63, 31}, {17, 12}};
+    for (const auto& p : pixels) {
+        auto image = ixTest::makeProbe(64, [](const Dir&) { return ixTest::Rgb{{0, 0, 0}}; });
+        image->at(p[0], p[1]) = {2.0f, 0.0f, 0.0f};
+        const Irradiance irr = irradianceOf(new ixImage::LatLongMap(64, 32), image.get());
+        const ixTest::NineTermIrradiance exact(*image);
+        const double peak = exact.evaluate(ixTest::pixelDirection(p[0], p[1], 64, 32), 0);
+        for (const Dir& n : ixTest::normalGrid(16, 8))
+            EXPECT_NEAR(ixTest::evaluateIrradiance(irr, 0, n), exact.evaluate(n, 0), 2e-3 * peak)
+                << "pixel " << p[0] << "," << p[1] << " normal " << n.x << " " << n.y;
+    }
+}
+
+// Half pixels round both weight products to half: agreement with float pixels within the
+// half's relative precision (2^-11 per rounding).
+TEST(Irradiance, HalfPixelsMatchFloatPixels) {
+    auto probe = ixTest::makeProbe(128, ixTest::skyRadiance);
+    ix::Reference<ixImage::Half4Image> halfProbe = new ixImage::Half4Image;
+    halfProbe->setSize(128, 64);
+    for (int i = 0; i < 128 * 64; ++i) {
+        const ixImage::FloatPixel3<float>& p = probe->data()[i];
+        halfProbe->data()[i] = {p.red, p.green, p.blue, ixImage::half(0.0f)};
+    }
+    const Irradiance a = irradianceOf(new ixImage::LatLongMap(128, 64), probe.get());
+    const Irradiance b = irradianceOf(new ixImage::LatLongMap(128, 64), halfProbe.get());
+    for (const Dir& n : ixTest::normalGrid(16, 8))
+        for (int ch = 0; ch < 3; ++ch) {
+            const double want = ixTest::evaluateIrradiance(a, ch, n);
+            EXPECT_NEAR(ixTest::evaluateIrradiance(b, ch, n), want, 3e-3 * want) << ch;
+        }
+}
+
+// Nothing accumulated, no image, byte pixels, one channel: getIrradiance overwrites every
+// entry with zero.
+TEST(Irradiance, IgnoresMapsWithoutUsablePixels) {
+    ix::Reference<ixImage::Byte4Image> bytes = new ixImage::Byte4Image;
+    bytes->setSize(8, 4);
+    for (int i = 0; i < 32; ++i) bytes->data()[i] = ixImage::Byte4{255, 255, 255, 255};
+    ix::Reference<ixImage::FloatImage> singleChannel = new ixImage::FloatImage;
+    singleChannel->setSize(8, 4);
+    for (int i = 0; i < 32; ++i) singleChannel->data()[i] = 1.0f;
+    const ix::Reference<ixImage::EnvironmentMap> maps[] = {
+        nullptr,
+        new ixImage::LatLongMap(8, 4),
+        withImage(new ixImage::LatLongMap(8, 4), bytes.get()),
+        withImage(new ixImage::LatLongMap(8, 4), singleChannel.get()),
+    };
+    for (size_t m = 0; m < 4; ++m) {
+        IrradianceAlg alg;
+        if (maps[m]) alg.accumulate(*maps[m]);
+        Irradiance irr;
+        irr.red.m[0][0] = 5.0;
+        alg.getIrradiance(irr);
+        EXPECT_TRUE(ixTest::isCleared(irr)) << "case " << m;
+    }
+}
+
+}  // namespace
