@@ -68,7 +68,7 @@ TEST_P(LightWindowRinging, WindowsRemoveNegativesAndCutRings) {
         probe = ixTest::makeProbe(256, [](const ixTest::Dir& d) {
             const double s =
                 ixTest::dot(d, ixTest::pixelDirection(40, 90, 256, 128)) > 0.99999 ? 3000 : 0.1;
-            return ixTest::Rgb{{s, s, s}};
+            return ixTest::Rgb(s, s, s);
         });
     if (name.find(".exr") != std::string::npos && !ixTest::probeDir().empty())
         probe = ixTest::loadProbeExr(ixTest::probeDir() + "/" + name);

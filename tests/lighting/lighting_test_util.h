@@ -15,9 +15,12 @@
 
 namespace ixTest {
 
-struct Rgb {
-    double c[3];
-};
+using Rgb = ixImage::FloatPixel3<double>;
+
+template <class P>
+double channel(const P& p, int c) {
+    return c == 0 ? p.red : c == 1 ? p.green : p.blue;
+}
 
 // Normals at the cell centres of a cols x rows latitude-longitude grid.
 inline std::vector<Dir> normalGrid(int cols, int rows) {
@@ -29,8 +32,7 @@ inline std::vector<Dir> normalGrid(int cols, int rows) {
 
 // The irradiance (divided by pi) of channel c for a unit normal n of the environment frame.
 inline double evaluateIrradiance(const ixImage::Irradiance& irr, int c, const Dir& n) {
-    const ixImage::FloatPixel3<double> e = ixImage::evaluateIrradiance(irr, n.x, n.y, n.z);
-    return c == 0 ? e.red : (c == 1 ? e.green : e.blue);
+    return channel(ixImage::evaluateIrradiance(irr, n.x, n.y, n.z), c);
 }
 
 inline bool sameIrradiance(const ixImage::Irradiance& a, const ixImage::Irradiance& b) {
@@ -47,10 +49,8 @@ inline bool isCleared(const ixImage::Irradiance& irr) {
 }
 
 template <class P>
-void addRgb(RelativeRms& rms, const P& got, const ixImage::FloatPixel3<double>& expected) {
-    rms.add(got.red, expected.red);
-    rms.add(got.green, expected.green);
-    rms.add(got.blue, expected.blue);
+void addRgb(RelativeRms& rms, const P& got, const Rgb& expected) {
+    for (int c = 0; c < 3; ++c) rms.add(channel(got, c), channel(expected, c));
 }
 
 // Points the library at this build's rotation matrices and installs probe; true when usable.
@@ -78,13 +78,11 @@ ix::Reference<ixImage::Float3Image> makeProbe(int size, Radiance radiance, bool 
     const ixImage::CrossMap map(size, false);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            ixLinear::VectorFlt d;
-            bool inside = true;
-            Dir dir = pixelDirection(x, y, w, h);
-            if (cross && (inside = map.coordToDir((x + 0.5f) / float(w), (y + 0.5f) / float(h), d)))
-                dir = {d.x, d.y, d.z};
-            const Rgb L = inside ? radiance(dir) : Rgb{{0.0, 0.0, 0.0}};
-            image->at(x, y) = {float(L.c[0]), float(L.c[1]), float(L.c[2])};
+            ixLinear::VectorFlt d(0, 0, 0);
+            const bool inside = !cross || map.coordToDir((x + 0.5f) / w, (y + 0.5f) / h, d);
+            const Dir dir = cross ? Dir{d.x, d.y, d.z} : pixelDirection(x, y, w, h);
+            const Rgb L = inside ? radiance(dir) : Rgb();
+            image->at(x, y) = {float(L.red), float(L.green), float(L.blue)};
         }
     return image;
 }
@@ -104,11 +102,7 @@ public:
                 basis(pixelDirection(x, y, w, h), Y);
                 const ixImage::FloatPixel3<float>& L = image.at(x, y);
                 for (int k = 0; k < 9; ++k)
-                    for (int c = 0; c < 3; ++c)
-                        coefficient[k][c] += (c == 0   ? L.red
-                                              : c == 1 ? L.green
-                                                       : L.blue) *
-                                             Y[k] * omega;
+                    for (int c = 0; c < 3; ++c) coefficient[k][c] += channel(L, c) * Y[k] * omega;
             }
         }
     }
@@ -157,14 +151,14 @@ public:
     mutable int samplings = 0;
 };
 
-inline Rgb whiteRadiance(const Dir&) { return {{1.0, 1.0, 1.0}}; }
+inline Rgb whiteRadiance(const Dir&) { return Rgb(1.0, 1.0, 1.0); }
 
 // A smooth sky with a soft sun, different in each channel and positive everywhere.
 inline Rgb skyRadiance(const Dir& d) {
     const double s = std::fmax(0.0, dot(d, Dir{0.3, -0.5, 0.8}) / std::sqrt(0.98));
     const double lobe = s * s * s * s;
-    return {{1.0 + 0.5 * d.z + 3.0 * lobe, 0.8 + 0.3 * d.x + 2.0 * lobe,
-             0.6 - 0.3 * d.z + 0.2 * d.y * d.x + lobe}};
+    return Rgb(1.0 + 0.5 * d.z + 3.0 * lobe, 0.8 + 0.3 * d.x + 2.0 * lobe,
+               0.6 - 0.3 * d.z + 0.2 * d.y * d.x + lobe);
 }
 
 // f(wi, wo) cos(theta_i) of GGX with Smith height-correlated masking (through Lambda, not the

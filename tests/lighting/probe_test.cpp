@@ -124,28 +124,26 @@ TEST_P(RealProbe, ViewDependentMapsMatchBruteForce) {
         ASSERT_NE(map, nullptr) << c.rf->getKey();
         std::mt19937 random(7);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
-        ixTest::RelativeRms rms, same;
+        ixTest::RelativeRms rms;
         for (int i = 0; i < 200; ++i) {
             const Dir n = randomDirection(random), r = randomDirection(random);
             const double cosV = 1 - 0.5 * unit(random), sinV = std::sqrt(1 - cosV * cosV);
-            const double rn = ixTest::dot(r, n);
-            const Dir t{r.x - rn * n.x, r.y - rn * n.y, r.z - rn * n.z};
-            const double tl = std::sqrt(ixTest::dot(t, t));
-            const Dir v{n.x * cosV + sinV * t.x / tl, n.y * cosV + sinV * t.y / tl,
-                        n.z * cosV + sinV * t.z / tl};
+            const double rn = ixTest::dot(r, n), tl = std::sqrt(1 - rn * rn);
+            const Dir v{n.x * cosV + sinV * (r.x - rn * n.x) / tl,
+                        n.y * cosV + sinV * (r.y - rn * n.y) / tl,
+                        n.z * cosV + sinV * (r.z - rn * n.z) / tl};
             ixTest::addRgb(rms, map->evaluate(vec(n), vec(v)), c.reference(reduced, n, v));
         }
         std::printf("%s key %x view-dependent: relative RMS %.4f\n", GetParam(), c.rf->getKey(),
                     rms.value());
         EXPECT_LT(rms.value(), 0.04) << GetParam() << " key " << c.rf->getKey();
-
         const Float3Image* image = ixTest::specularImage(lighting, *c.rf);
-        for (int y = 1; y < 100; y += 7)
-            for (int x = 3; x < 200; x += 7) {
-                const FloatPixel3<float> p = image->at(x, y);
-                const Dir n = ixTest::pixelDirection(x, y, 200, 100);
-                ixTest::addRgb(same, map->evaluate(vec(n), vec(n)), Rgb(p.red, p.green, p.blue));
-            }
+        ixTest::RelativeRms same;
+        for (int i = 0; i < 200 * 100; i += 47) {
+            const ixLinear::VectorFlt n = vec(ixTest::pixelDirection(i % 200, i / 200, 200, 100));
+            const FloatPixel3<float> p = image->data()[i];
+            ixTest::addRgb(same, map->evaluate(n, n), Rgb(p.red, p.green, p.blue));
+        }
         EXPECT_LT(same.value(), 0.005) << GetParam() << " key " << c.rf->getKey();
     }
 }
@@ -168,21 +166,17 @@ ix::Reference<Float3Image> crossOf(const Float3Image& in) {
     constexpr int kFace = 128, kSub = 4;
     const int w = in.getWidth(), h = in.getHeight(), W = 3 * kFace, H = 4 * kFace;
     const ixImage::CrossMap cross(kFace, false);
-    std::vector<double> sum(size_t(W) * H * 3, 0.0);
+    std::vector<Rgb> sum(size_t(W) * H);
     for (int j = 0; j < h * kSub; ++j) {
-        const int y = j / kSub;
-        const double share = (2 * ixTest::kPi / w) *
-                             (std::sin((double(y + 1) / h - 0.5) * ixTest::kPi) -
-                              std::sin((double(y) / h - 0.5) * ixTest::kPi)) /
-                             (kSub * kSub);
+        const double lat[2] = {(double(j / kSub) / h - 0.5) * ixTest::kPi,
+                               (double(j / kSub + 1) / h - 0.5) * ixTest::kPi};
+        const double share = (2 * ixTest::kPi / w) * (std::sin(lat[1]) - std::sin(lat[0])) / 16;
         for (int i = 0; i < w * kSub; ++i) {
             float u, v;
             cross.dirToCoord(vec(ixTest::pixelDirection(i, j, w * kSub, h * kSub)), u, v);
-            const size_t target =
-                size_t(std::min(H - 1, int(v * H))) * W + std::min(W - 1, int(u * W));
-            const FloatPixel3<float>& p = in.at(i / kSub, y);
-            sum[3 * target] += share * p.red, sum[3 * target + 1] += share * p.green,
-                sum[3 * target + 2] += share * p.blue;
+            const FloatPixel3<float>& p = in.at(i / kSub, j / kSub);
+            Rgb& cell = sum[size_t(std::min(H - 1, int(v * H))) * W + std::min(W - 1, int(u * W))];
+            cell = cell + Rgb(share * p.red, share * p.green, share * p.blue);
         }
     }
     auto F = [](double s, double t) { return std::atan2(s * t, std::sqrt(1 + s * s + t * t)); };
@@ -194,13 +188,13 @@ ix::Reference<Float3Image> crossOf(const Float3Image& in) {
             float fu, fv;
             const bool inside = cross.crossToCube((x + 0.5f) / W, (y + 0.5f) / H, face, fu, fv);
             const double s0 = 2.0 * std::floor(fu * kFace) / kFace - 1,
-                         t0 = 2.0 * std::floor(fv * kFace) / kFace - 1;
-            const double s1 = s0 + 2.0 / kFace, t1 = t0 + 2.0 / kFace;
-            const double omega = F(s1, t1) - F(s0, t1) - F(s1, t0) + F(s0, t0);
-            const double* e = &sum[3 * (size_t(y) * W + x)];
-            out->at(x, y) = inside ? FloatPixel3<float>(float(e[0] / omega), float(e[1] / omega),
-                                                        float(e[2] / omega))
-                                   : FloatPixel3<float>();
+                         t0 = 2.0 * std::floor(fv * kFace) / kFace - 1, d = 2.0 / kFace;
+            const double omega = F(s0 + d, t0 + d) - F(s0, t0 + d) - F(s0 + d, t0) + F(s0, t0);
+            const Rgb& e = sum[size_t(y) * W + x];
+            out->at(x, y) = inside
+                                ? FloatPixel3<float>(float(e.red / omega), float(e.green / omega),
+                                                     float(e.blue / omega))
+                                : FloatPixel3<float>();
         }
     return out;
 }
