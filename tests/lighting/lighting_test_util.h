@@ -10,6 +10,7 @@
 #include "iximage/envmap/recognize_remap.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
+#include "iximage/lighting/phong_reflectance.h"
 #include "iximage/lighting/working_probe.h"
 #include "sh/prefilter_reference.h"
 
@@ -137,17 +138,19 @@ inline double nineTermRms(ixImage::Float3Image& probe, const ixImage::Irradiance
     return rms.value();
 }
 
-// Reflects nothing in green, declared by an exact zero in the norm: the cache remembers a null
-// map for its key without building. Counts its samplings.
-class NoGreenReflectance : public ixImage::ReflectanceFunction {
+// A Phong lobe of a class of the caller's own (so never shared by key) that counts its
+// samplings. A dark one reflects nothing in green, declared by an exact zero in the norm: the
+// cache remembers a null map for its key without building.
+class CountingPhong : public ixImage::PhongReflectance {
 public:
-    explicit NoGreenReflectance(int key = 0) { setKey(key); }
-    void sampleBrdf(ixUtil::ArrayN<3, ixImage::FloatPixel3<double>>& samples,
-                    ixImage::FloatPixel3<double>& norm) const override {
+    explicit CountingPhong(int exponent, bool dark = false)
+        : PhongReflectance(exponent), dark(dark) {}
+    void sampleBrdf(ixUtil::ArrayN<3, Rgb>& samples, Rgb& norm) const override {
         ++samplings;
-        for (int i = 0; i < samples.getCount(); ++i) samples.data()[i] = {0.1, 0.0, 0.1};
-        norm = {1.0, 0.0, 1.0};
+        PhongReflectance::sampleBrdf(samples, norm);
+        if (dark) norm.green = 0.0;
     }
+    const bool dark;
     mutable int samplings = 0;
 };
 

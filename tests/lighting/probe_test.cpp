@@ -30,7 +30,7 @@ class RealProbe : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         if (ixTest::probeDir().empty()) GTEST_SKIP() << "no light probes in this checkout";
-        probe = ixTest::loadProbeExr(ixTest::probeDir() + "/" + GetParam());
+        probe = ixTest::loadProbeExr(ixTest::probeDir() + "/" + GetParam() + ".exr");
         ASSERT_TRUE(probe && probe->getWidth() == 1024) << GetParam();
         ASSERT_TRUE(ixTest::useProbe(lighting, probe.get()));
     }
@@ -252,7 +252,7 @@ TEST_P(RealProbe, EverySizeAndProjectionBakesLike1024) {
     EXPECT_LE(base.phong16, 0.03) << GetParam();
 
     const ix::Reference<Float3Image> cross128 = crossOf(*probe);
-    const bool large = std::string(GetParam()) == "sunset.exr";  // one probe for 2048 and 4096
+    const bool large = std::string(GetParam()) == "sunset";  // one probe for 2048 and 4096
     const struct {
         const char* name;
         ix::Reference<Float3Image> probe;
@@ -273,11 +273,9 @@ TEST_P(RealProbe, EverySizeAndProjectionBakesLike1024) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Probes, RealProbe,
-                         ::testing::Values("courtyard.exr", "studio.exr", "sunset.exr"),
+INSTANTIATE_TEST_SUITE_P(Probes, RealProbe, ::testing::Values("courtyard", "studio", "sunset"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
-                             const std::string name = info.param;
-                             return name.substr(0, name.find('.'));
+                             return std::string(info.param);
                          });
 
 }  // namespace
