@@ -187,6 +187,11 @@ inline double blinnPhongCos(double n, const double* wi, const double* wo) {
     return (n + 8.0) / (8.0 * kPi) * std::pow(cosH, n) * wi[2];
 }
 
+// The two-direction models by parameters: GGX (alpha, f0) when alpha > 0, else Blinn-Phong f0.
+inline double modelCos(double alpha, double f0, const double* wi, const double* wo) {
+    return alpha > 0 ? ggxCos(alpha, f0, wi, wo) : blinnPhongCos(f0, wi, wo);
+}
+
 // Channel tints of the synthetic measured table: the file's channels differ on purpose.
 constexpr double kTableTint[3] = {1.0, 0.6, 0.3};
 
