@@ -1,5 +1,5 @@
 // Diffuse lighting against physics: white furnaces, the exact nine-term irradiance of a plainly
-// integrated image, single pixels, half pixels and maps without usable light.
+// integrated image, single pixels, energy preservation, and pixel types.
 #include <gtest/gtest.h>
 
 #include "iximage/envmap/latlong_map.h"
@@ -115,38 +115,31 @@ TEST(Irradiance, SinglePixelMatchesTheNineTermSeries) {
     }
 }
 
-// Half pixels round both weight products to half: agreement with float pixels within the
-// half's relative precision (2^-11 per rounding).
-TEST(Irradiance, HalfPixelsMatchFloatPixels) {
+// Pixel types: half pixels round both weight products to half, so they agree with float
+// pixels within the half's relative precision (2^-11 per rounding); no image, byte pixels or a
+// single channel carry no light the projection understands, and every entry is zero.
+TEST(Irradiance, PixelTypes) {
     auto probe = ixTest::makeProbe(128, ixTest::skyRadiance);
-    ix::Reference<ixImage::Half4Image> halfProbe = new ixImage::Half4Image;
-    halfProbe->setSize(128, 64);
-    for (int i = 0; i < 128 * 64; ++i) {
-        const ixImage::FloatPixel3<float>& p = probe->data()[i];
-        halfProbe->data()[i] = {p.red, p.green, p.blue, ixImage::half(0.0f)};
-    }
-    const Irradiance a = irradianceOf(new ixImage::LatLongMap(128, 64), probe.get());
-    const Irradiance b = irradianceOf(new ixImage::LatLongMap(128, 64), halfProbe.get());
-    for (const Dir& n : ixTest::normalGrid(16, 8))
-        for (int ch = 0; ch < 3; ++ch) {
-            const double want = ixTest::evaluateIrradiance(a, ch, n);
-            EXPECT_NEAR(ixTest::evaluateIrradiance(b, ch, n), want, 3e-3 * want) << ch;
-        }
-}
-
-// No image, byte pixels, one channel: nothing is accumulated, and every entry is zero.
-TEST(Irradiance, IgnoresMapsWithoutUsablePixels) {
+    ix::Reference<ixImage::Half4Image> halves = new ixImage::Half4Image;
     ix::Reference<ixImage::Byte4Image> bytes = new ixImage::Byte4Image;
     ix::Reference<ixImage::FloatImage> singleChannel = new ixImage::FloatImage;
-    bytes->setSize(8, 4);
-    singleChannel->setSize(8, 4);
-    for (int i = 0; i < 32; ++i) {
+    halves->setSize(128, 64), bytes->setSize(128, 64), singleChannel->setSize(128, 64);
+    for (int i = 0; i < 128 * 64; ++i) {
+        const ixImage::FloatPixel3<float>& p = probe->data()[i];
+        halves->data()[i] = {p.red, p.green, p.blue, ixImage::half(0.0f)};
         bytes->data()[i] = ixImage::Byte4{255, 255, 255, 255};
         singleChannel->data()[i] = 1.0f;
     }
-    ixImage::Image* images[] = {nullptr, bytes.get(), singleChannel.get()};
-    for (ixImage::Image* image : images)
-        EXPECT_TRUE(ixTest::isCleared(irradianceOf(new ixImage::LatLongMap(8, 4), image)));
+    const Irradiance want = irradianceOf(new ixImage::LatLongMap(128, 64), probe.get());
+    const Irradiance half = irradianceOf(new ixImage::LatLongMap(128, 64), halves.get());
+    for (const Dir& n : ixTest::normalGrid(16, 8))
+        for (int ch = 0; ch < 3; ++ch) {
+            const double expected = ixTest::evaluateIrradiance(want, ch, n);
+            EXPECT_NEAR(ixTest::evaluateIrradiance(half, ch, n), expected, 3e-3 * expected) << ch;
+        }
+    ixImage::Image* unusable[] = {nullptr, bytes.get(), singleChannel.get()};
+    for (ixImage::Image* image : unusable)
+        EXPECT_TRUE(ixTest::isCleared(irradianceOf(new ixImage::LatLongMap(128, 64), image)));
 }
 
 }  // namespace

@@ -164,32 +164,19 @@ inline Rgb skyRadiance(const Dir& d) {
                0.6 - 0.3 * d.z + 0.2 * d.y * d.x + lobe);
 }
 
-// f(wi, wo) cos(theta_i) of GGX with Smith height-correlated masking (through Lambda, not the
-// folded visibility) and Schlick Fresnel.
-inline double ggxCos(double alpha, double f0, const double* wi, const double* wo) {
-    if (wi[2] <= 0.0 || wo[2] <= 0.0) return 0.0;
-    const double a2 = alpha * alpha, h[3] = {wi[0] + wo[0], wi[1] + wo[1], wi[2] + wo[2]};
-    const double len = std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
-    const double cosH = h[2] / len, cosD = (wi[0] * h[0] + wi[1] * h[1] + wi[2] * h[2]) / len;
-    const double tan2H = (1.0 - cosH * cosH) / (cosH * cosH);
-    const double D = 1.0 / (kPi * a2 * std::pow(cosH, 4.0) * std::pow(1.0 + tan2H / a2, 2.0));
-    auto lambda = [a2](double c) {
-        return (std::sqrt(1.0 + a2 * (1.0 - c * c) / (c * c)) - 1) / 2;
-    };
-    const double G = 1.0 / (1.0 + lambda(wi[2]) + lambda(wo[2]));
-    return D * G * (f0 + (1.0 - f0) * std::pow(1.0 - cosD, 5.0)) / (4.0 * wo[2]);
-}
-
-inline double blinnPhongCos(double n, const double* wi, const double* wo) {
+// f(wi, wo) cos(theta_i) of GGX (alpha, f0) when alpha > 0, with Smith height-correlated
+// masking (through Lambda, not a folded visibility) and Schlick Fresnel; else of Blinn-Phong f0.
+inline double modelCos(double alpha, double f0, const double* wi, const double* wo) {
     if (wi[2] <= 0.0 || wo[2] <= 0.0) return 0.0;
     const double h[3] = {wi[0] + wo[0], wi[1] + wo[1], wi[2] + wo[2]};
-    const double cosH = h[2] / std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
-    return (n + 8.0) / (8.0 * kPi) * std::pow(cosH, n) * wi[2];
-}
-
-// The two-direction models by parameters: GGX (alpha, f0) when alpha > 0, else Blinn-Phong f0.
-inline double modelCos(double alpha, double f0, const double* wi, const double* wo) {
-    return alpha > 0 ? ggxCos(alpha, f0, wi, wo) : blinnPhongCos(f0, wi, wo);
+    const double len = std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
+    const double cosH = h[2] / len, cosD = (wi[0] * h[0] + wi[1] * h[1] + wi[2] * h[2]) / len;
+    if (alpha <= 0) return (f0 + 8.0) / (8.0 * kPi) * std::pow(cosH, f0) * wi[2];
+    const double a2 = alpha * alpha, tan2H = (1.0 - cosH * cosH) / (cosH * cosH);
+    const double D = 1.0 / (kPi * a2 * std::pow(cosH, 4.0) * std::pow(1.0 + tan2H / a2, 2.0));
+    auto lambda = [a2](double c) { return (std::sqrt(1 + a2 * (1 - c * c) / (c * c)) - 1) / 2; };
+    const double G = 1.0 / (1.0 + lambda(wi[2]) + lambda(wo[2]));
+    return D * G * (f0 + (1.0 - f0) * std::pow(1.0 - cosD, 5.0)) / (4.0 * wo[2]);
 }
 
 // Channel tints of the synthetic measured table: the file's channels differ on purpose.
@@ -212,7 +199,7 @@ inline std::vector<double> ggxTable(double alpha, double f0) {
                                      std::cos(td)};
                 const double wi[3] = {d[0] * ct + d[2] * st, d[1], -d[0] * st + d[2] * ct};
                 const double wo[3] = {-d[0] * ct + d[2] * st, -d[1], d[0] * st + d[2] * ct};
-                const double f = wi[2] > 0 && wo[2] > 0 ? ggxCos(alpha, f0, wi, wo) / wi[2] : -1;
+                const double f = wi[2] > 0 && wo[2] > 0 ? modelCos(alpha, f0, wi, wo) / wi[2] : -1;
                 const size_t cell = size_t(ip + 180 * (id + 90 * ih));
                 for (int c = 0; c < 3; ++c)
                     stored[size_t(c) * cells + cell] = f < 0 ? -1.0 : f * kTableTint[c] * scale[c];

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <random>
 #include <string>
 
@@ -23,7 +22,6 @@ using ixImage::Float3Image;
 using ixImage::FloatPixel3;
 using Rgb = FloatPixel3<double>;
 using ixTest::Dir;
-using Reference = std::function<Rgb(const ixTest::WeightedSamples&, const Dir& n, const Dir& v)>;
 
 class RealProbe : public ::testing::TestWithParam<const char*> {
 protected:
@@ -37,22 +35,22 @@ protected:
     ixImage::ImageBasedLighting lighting;
 };
 
-Reference phongReference(int n) {
-    return [n](const ixTest::WeightedSamples& s, const Dir& axis, const Dir&) {
-        return ixTest::phongPrefilter(s, axis, n);
-    };
-}
-
-// GGX (alpha, f0), grey or tinted like the measured table, or Blinn-Phong n when alpha is 0.
-Reference twoDirection(double alpha, double f0, bool tinted = false) {
-    return [=](const ixTest::WeightedSamples& s, const Dir& n, const Dir& v) {
-        return ixTest::brdfPrefilter(s, n, v, [&](const double* wi, const double* wo) {
-            const double f = ixTest::modelCos(alpha, f0, wi, wo);
-            const double* t = ixTest::kTableTint;
+// A model and its brute-force prefilter: Phong n about the axis when phong > 0, else
+// ixTest::modelCos (alpha, f0), grey or tinted like the measured table.
+struct Model {
+    const char* name;
+    const ixImage::ReflectanceFunction* rf;
+    int phong;
+    double alpha, f0;
+    bool tinted;
+    Rgb bruteForce(const ixTest::WeightedSamples& s, const Dir& n, const Dir& v) const {
+        if (phong > 0) return ixTest::phongPrefilter(s, n, phong);
+        return ixTest::brdfPrefilter(s, n, v, [this](const double* wi, const double* wo) {
+            const double f = ixTest::modelCos(alpha, f0, wi, wo), *t = ixTest::kTableTint;
             return tinted ? Rgb(f * t[0], f * t[1], f * t[2]) : Rgb(f, f, f);
         });
-    };
-}
+    }
+};
 
 // Relative RMS over a regular subset of pixels: every fifth for the Phong lobes; every tenth,
 // against the probe at an eighth of its resolution, for the two-direction models, whose
@@ -69,32 +67,30 @@ TEST_P(RealProbe, SpecularMapsMatchBruteForcePrefiltering) {
     const ixImage::BlinnPhongReflectance blinn16(16), blinn64(64);
     const ixImage::MeasuredReflectance measured(ixTest::ggxTable(0.4, 0.1));
     const struct {
-        const char* name;
-        const ixImage::ReflectanceFunction* rf;
-        Reference reference;
-        int stride;
-        double limit;
-    } cases[] = {{"Phong 4", &phong4, phongReference(4), 5, 0.03},
-                 {"Phong 16", &phong16, phongReference(16), 5, 0.03},
-                 {"Phong 64", &phong64, phongReference(64), 5, 0.05},
-                 {"Lambert", &lambert, phongReference(1), 5, 0.03},
-                 {"GGX 0.3", &ggx3, twoDirection(0.3, 1.0), 10, 0.03},
-                 {"GGX 0.6 f0 0.04", &ggx6, twoDirection(0.6, 0.04), 10, 0.03},
-                 {"Blinn-Phong 16", &blinn16, twoDirection(0, 16), 10, 0.03},
-                 {"Blinn-Phong 64", &blinn64, twoDirection(0, 64), 10, 0.03},
-                 {"measured", &measured, twoDirection(0.4, 0.1, true), 10, 0.03}};
-    for (const auto& c : cases) {
-        const Float3Image* image = ixTest::specularImage(lighting, *c.rf);
-        ASSERT_NE(image, nullptr) << c.name;
+        Model model;
+        double limit;  // on the relative RMS
+    } cases[] = {{{"Phong 4", &phong4, 4, 0, 0, false}, 0.03},
+                 {{"Phong 16", &phong16, 16, 0, 0, false}, 0.03},
+                 {{"Phong 64", &phong64, 64, 0, 0, false}, 0.05},
+                 {{"Lambert", &lambert, 1, 0, 0, false}, 0.03},
+                 {{"GGX 0.3", &ggx3, 0, 0.3, 1.0, false}, 0.03},
+                 {{"GGX 0.6 f0 0.04", &ggx6, 0, 0.6, 0.04, false}, 0.03},
+                 {{"Blinn-Phong 16", &blinn16, 0, 0, 16, false}, 0.03},
+                 {{"Blinn-Phong 64", &blinn64, 0, 0, 64, false}, 0.03},
+                 {{"measured", &measured, 0, 0.4, 0.1, true}, 0.03}};
+    for (const auto& [model, limit] : cases) {
+        const Float3Image* image = ixTest::specularImage(lighting, *model.rf);
+        ASSERT_NE(image, nullptr) << model.name;
+        const int stride = model.phong > 0 ? 5 : 10;
         ixTest::RelativeRms rms;
-        for (int y = c.stride / 2; y < 100; y += c.stride)
-            for (int x = c.stride / 2; x < 200; x += c.stride) {
+        for (int y = stride / 2; y < 100; y += stride)
+            for (int x = stride / 2; x < 200; x += stride) {
                 const Dir n = ixTest::pixelDirection(x, y, 200, 100);
                 ixTest::addRgb(rms, image->at(x, y),
-                               c.reference(c.stride > 5 ? coarse : reduced, n, n));
+                               model.bruteForce(stride > 5 ? coarse : reduced, n, n));
             }
-        std::printf("%s %s: relative RMS %.4f\n", GetParam(), c.name, rms.value());
-        EXPECT_LT(rms.value(), c.limit) << GetParam() << ", " << c.name;
+        std::printf("%s %s: relative RMS %.4f\n", GetParam(), model.name, rms.value());
+        EXPECT_LT(rms.value(), limit) << GetParam() << ", " << model.name;
     }
     ixImage::Irradiance irr;
     lighting.getIrradiance(irr, nullptr);
@@ -123,13 +119,11 @@ TEST_P(RealProbe, ViewDependentMapsMatchBruteForce) {
     const ixTest::WeightedSamples reduced(*ixTest::boxDownsample(*probe, 4));
     const ixImage::PhongReflectance phong16(16);
     const ixImage::GgxReflectance ggx5(0.5);
-    const struct {
-        const ixImage::ReflectanceFunction* rf;
-        Reference reference;
-    } cases[] = {{&phong16, phongReference(16)}, {&ggx5, twoDirection(0.5, 1.0)}};
-    for (const auto& c : cases) {
+    const Model models[] = {{"Phong 16", &phong16, 16, 0, 0, false},
+                            {"GGX 0.5", &ggx5, 0, 0.5, 1.0, false}};
+    for (const Model& c : models) {
         const ixImage::ViewDependentMap* map = lighting.getViewDependentMap(*c.rf, nullptr);
-        ASSERT_NE(map, nullptr) << c.rf->getKey();
+        ASSERT_NE(map, nullptr) << c.name;
         std::mt19937 random(7);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
         ixTest::RelativeRms rms;
@@ -140,11 +134,10 @@ TEST_P(RealProbe, ViewDependentMapsMatchBruteForce) {
             const Dir v{n.x * cosV + sinV * (r.x - rn * n.x) / tl,
                         n.y * cosV + sinV * (r.y - rn * n.y) / tl,
                         n.z * cosV + sinV * (r.z - rn * n.z) / tl};
-            ixTest::addRgb(rms, map->evaluate(vec(n), vec(v)), c.reference(reduced, n, v));
+            ixTest::addRgb(rms, map->evaluate(vec(n), vec(v)), c.bruteForce(reduced, n, v));
         }
-        std::printf("%s key %x view-dependent: relative RMS %.4f\n", GetParam(), c.rf->getKey(),
-                    rms.value());
-        EXPECT_LT(rms.value(), 0.04) << GetParam() << " key " << c.rf->getKey();
+        std::printf("%s %s view-dependent: relative RMS %.4f\n", GetParam(), c.name, rms.value());
+        EXPECT_LT(rms.value(), 0.04) << GetParam() << ", " << c.name;
         const Float3Image* image = ixTest::specularImage(lighting, *c.rf);
         ixTest::RelativeRms same;
         for (int i = 0; i < 200 * 100; i += 47) {
@@ -152,7 +145,7 @@ TEST_P(RealProbe, ViewDependentMapsMatchBruteForce) {
             const FloatPixel3<float> p = image->data()[i];
             ixTest::addRgb(same, map->evaluate(n, n), Rgb(p.red, p.green, p.blue));
         }
-        EXPECT_LT(same.value(), 0.005) << GetParam() << " key " << c.rf->getKey();
+        EXPECT_LT(same.value(), 0.005) << GetParam() << ", " << c.name;
     }
 }
 
