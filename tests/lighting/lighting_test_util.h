@@ -8,8 +8,12 @@
 
 #include "iximage/envmap/cross_map.h"
 #include "iximage/envmap/recognize_remap.h"
+#include "iximage/lighting/blinn_phong_reflectance.h"
+#include "iximage/lighting/ggx_reflectance.h"
 #include "iximage/lighting/image_based_lighting.h"
 #include "iximage/lighting/irradiance_alg.h"
+#include "iximage/lighting/lambert_reflectance.h"
+#include "iximage/lighting/measured_reflectance.h"
 #include "iximage/lighting/phong_reflectance.h"
 #include "iximage/lighting/working_probe.h"
 #include "sh/prefilter_reference.h"
@@ -205,6 +209,43 @@ inline std::vector<double> ggxTable(double alpha, double f0) {
                     stored[size_t(c) * cells + cell] = f < 0 ? -1.0 : f * kTableTint[c] * scale[c];
             }
     return stored;
+}
+
+// A model and its brute-force prefilter: Phong n about the axis when phong > 0 (Lambert is
+// n = 1), else modelCos (alpha, f0), grey or tinted like the measured table.
+struct Model {
+    const char* name;
+    const ixImage::ReflectanceFunction* rf;
+    int phong;
+    double alpha, f0;
+    bool tinted;
+    Rgb bruteForce(const WeightedSamples& s, const Dir& n, const Dir& v) const {
+        if (phong > 0) return phongPrefilter(s, n, phong);
+        return brdfPrefilter(s, n, v, [this](const double* wi, const double* wo) {
+            const double f = modelCos(alpha, f0, wi, wo);
+            return tinted ? Rgb(f * kTableTint[0], f * kTableTint[1], f * kTableTint[2])
+                          : Rgb(f, f, f);
+        });
+    }
+};
+
+// Every model of the library: Lambert, Phong, GGX, Blinn-Phong and a measured table of GGX.
+inline const std::vector<Model>& allModels() {
+    static const ixImage::LambertReflectance lambert;
+    static const ixImage::PhongReflectance phong4(4), phong16(16), phong64(64);
+    static const ixImage::GgxReflectance ggx3(0.3), ggx6(0.6, 0.04);
+    static const ixImage::BlinnPhongReflectance blinn16(16), blinn64(64);
+    static const ixImage::MeasuredReflectance measured(ggxTable(0.4, 0.1));
+    static const std::vector<Model> models = {{"Lambert", &lambert, 1, 0, 0, false},
+                                              {"Phong 4", &phong4, 4, 0, 0, false},
+                                              {"Phong 16", &phong16, 16, 0, 0, false},
+                                              {"Phong 64", &phong64, 64, 0, 0, false},
+                                              {"GGX 0.3", &ggx3, 0, 0.3, 1.0, false},
+                                              {"GGX 0.6 f0 0.04", &ggx6, 0, 0.6, 0.04, false},
+                                              {"Blinn-Phong 16", &blinn16, 0, 0, 16, false},
+                                              {"Blinn-Phong 64", &blinn64, 0, 0, 64, false},
+                                              {"measured", &measured, 0, 0.4, 0.1, true}};
+    return models;
 }
 
 }  // namespace ixTest
