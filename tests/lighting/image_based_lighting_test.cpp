@@ -5,7 +5,6 @@
 
 #include <thread>
 
-#include "iximage/lighting/phong_reflectance.h"
 #include "iximage/sh/rotation_matrices.h"
 #include "lighting_test_util.h"
 
@@ -30,9 +29,8 @@ ix::Reference<ixImage::Float3Image> setSky(ImageBasedLighting& lighting, int wid
     return probe;
 }
 
-// Each case starts from a lit object and installs a new probe, with a sentinel error that an
-// accepted probe leaves alone. Nothing derived from the first probe is left; without a usable
-// probe the irradiance is cleared (sentinel entries included) and nothing is derived.
+// From a lit object, each new probe leaves nothing derived from the first and an accepted one
+// leaves the sentinel error alone; without a usable probe the irradiance is cleared.
 TEST(ImageBasedLighting, ProbeCheckAndStateAfterEachProbe) {
     const struct {
         int width, height;
@@ -53,13 +51,11 @@ TEST(ImageBasedLighting, ProbeCheckAndStateAfterEachProbe) {
         Irradiance lit;
         setSky(lighting, 64, &lit);
         ASSERT_FALSE(ixTest::isCleared(lit));
-
         ix::Reference<ixImage::Float3Image> probe = new ixImage::Float3Image;
         probe->setSize(c.width, c.height);
         for (int i = 0; i < c.width * c.height; ++i) probe->data()[i] = {1, 1, 1};
         ixUtil::Error error(7, "untouched");
         lighting.setLightProbe(probe.get(), error);
-
         EXPECT_EQ(lighting.getLightCoeffs(), nullptr);
         EXPECT_EQ(lighting.haveUsableLightProbe(), c.message == nullptr);
         EXPECT_EQ(error.getCode(), c.message ? 1 : 7);
@@ -75,9 +71,8 @@ TEST(ImageBasedLighting, ProbeCheckAndStateAfterEachProbe) {
     }
 }
 
-// The derived data are computed once: neither the same working-probe filter nor changing the
-// probe's pixels behind the object's back changes a second answer, while setting the probe
-// again does, and so does another filter (the probe stays; the next request derives anew).
+// Derived data are computed once: the same filter or pixels changed behind the object's back
+// change no second answer; setting the probe again does, and so does another filter.
 TEST(ImageBasedLighting, DerivedDataLastUntilANewProbeOrFilter) {
     ImageBasedLighting lighting;
     Irradiance first, second, third, filtered;
@@ -140,9 +135,8 @@ TEST(ImageBasedLighting, CopiesShareTheProbeButNotTheCoefficients) {
     EXPECT_TRUE(ixTest::sameIrradiance(copyIrr, sourceIrr));
 }
 
-// Two objects, each with its own probe, lit and asked for a specular map on two threads at
-// once (run under ThreadSanitizer in CI): each must give what it gives alone. The process-wide
-// tables and matrices are loaded first, while nothing else runs, as the contract asks.
+// Two objects lit and asked for a specular map on two threads at once (ThreadSanitizer in CI)
+// give what they give alone; the process-wide tables are loaded first, as the contract asks.
 TEST(ImageBasedLighting, TwoObjectsOnTwoThreadsMatchTheirSequentialResults) {
     ASSERT_TRUE(ixImage::initializeReflectance(ixTest::rotationMatrixFile().c_str(), nullptr));
     const ixImage::PhongReflectance phong(8);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "iximage/envmap/latlong_map.h"
-#include "iximage/envmap/recognize_remap.h"
 #include "iximage/envmap/sphere_map.h"
 #include "lighting_test_util.h"
 
@@ -26,9 +25,8 @@ Irradiance irradianceOf(ixImage::EnvironmentMap* map, ixImage::Image* image) {
 }
 
 // White furnace: radiance 1 gives irradiance 1 at every normal, through the projection alone
-// (every map type; the sphere map's rim pixels and the cross's cos^2 weighting are coarse)
-// and through the whole pipeline (the cross loses a little light where the remapping's
-// bilinear reads reach into the empty cells beside some face edges).
+// (the sphere map's rim and the cross's cos^2 weights are coarse) and the whole pipeline (a
+// cross loses a little light where bilinear reads reach into the empty cells).
 TEST(Irradiance, WhiteFurnaceOnEveryProjection) {
     const struct {
         const char* name;
@@ -74,9 +72,8 @@ TEST(Irradiance, SkyMatchesTheExactNineTermIrradiance) {
 }
 
 // The energy-preserving working probe keeps the power of a source far smaller than a working
-// pixel, wherever it is (where point sampling would miss or multiply it): the pipeline's
-// irradiance equals the projection of the original probe alone. (From a cross the footprint
-// means converge with the face size: a lone pixel is 12 % off at 128-pixel faces, 1 % at 512.)
+// pixel (point sampling misses or multiplies it): the irradiance equals the original's projected
+// alone. From a cross, a lone pixel is still 12 % off at 128-pixel faces, 1 % at 512.
 TEST(Irradiance, EnergyPreservingWorkingProbeKeepsASmallSource) {
     for (const auto& [size, cross] : {std::pair(1024, false), {2048, false}, {512, true}}) {
         auto probe = ixTest::makeProbe(
@@ -98,9 +95,8 @@ TEST(Irradiance, EnergyPreservingWorkingProbeKeepsASmallSource) {
     }
 }
 
-// One lit pixel at a time, through the projection alone: pins the sample positions, weights
-// and frame. The reference uses exact pixel areas, the projection the centre's cosine: they
-// differ by about (pi / h)^2 / 24 of the pixel's light.
+// One lit pixel at a time pins the sample positions, weights and frame of the projection (exact
+// pixel areas against the centre's cosine differ by about (pi / h)^2 / 24).
 TEST(Irradiance, SinglePixelMatchesTheNineTermSeries) {
     const int pixels[][2] = {{0, 16}, {5, 3}, {40, 27}, {63, 31}, {17, 12}};
     for (const auto& p : pixels) {
@@ -115,9 +111,8 @@ TEST(Irradiance, SinglePixelMatchesTheNineTermSeries) {
     }
 }
 
-// Pixel types: half pixels round both weight products to half, so they agree with float
-// pixels within the half's relative precision (2^-11 per rounding); no image, byte pixels or a
-// single channel carry no light the projection understands, and every entry is zero.
+// Half pixels agree with float within the half's precision (2^-11 per rounded product); no image,
+// byte pixels or one channel carry no light the projection understands: every entry is zero.
 TEST(Irradiance, PixelTypes) {
     auto probe = ixTest::makeProbe(128, ixTest::skyRadiance);
     ix::Reference<ixImage::Half4Image> halves = new ixImage::Half4Image;

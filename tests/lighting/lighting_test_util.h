@@ -1,6 +1,5 @@
-// Shared helpers of the lighting tests: analytic probes, plain reference formulas of the
-// two-direction models and a measured-format table sampled from one. Everything here is written
-// from the geometry and the textbook forms, not from the library's code paths.
+// Shared helpers of the lighting tests: analytic probes and reference formulas, written from the
+// geometry and the textbook forms, not from the library's code paths.
 #pragma once
 
 #include <cmath>
@@ -92,9 +91,8 @@ ix::Reference<ixImage::Float3Image> makeProbe(int size, Radiance radiance, bool 
     return image;
 }
 
-// The exact irradiance (divided by pi) of bands 0 to 2 of a latitude-longitude image:
-// L_k = sum over pixels of L Y_k omega (exact pixel areas, centre directions), then
-// E(n) / pi = sum_k (A_l / pi) L_k Y_k(n) with A_0 = pi, A_1 = 2 pi / 3, A_2 = pi / 4.
+// The exact irradiance / pi of bands 0 to 2 of a latitude-longitude image: L_k = sum of L Y_k
+// omega (exact pixel areas), E(n) / pi = sum (A_l / pi) L_k Y_k(n), A_l = pi, 2 pi / 3, pi / 4.
 class NineTermIrradiance {
 public:
     explicit NineTermIrradiance(const ixImage::Float3Image& image) {
@@ -142,9 +140,8 @@ inline double nineTermRms(ixImage::Float3Image& probe, const ixImage::Irradiance
     return rms.value();
 }
 
-// A Phong lobe of a class of the caller's own (so never shared by key) that counts its
-// samplings. A dark one reflects nothing in green, declared by an exact zero in the norm: the
-// cache remembers a null map for its key without building.
+// A caller's Phong class (never shared by key) counting its samplings. A dark one has a zero
+// green norm: the cache remembers a null map for its key without building.
 class CountingPhong : public ixImage::PhongReflectance {
 public:
     explicit CountingPhong(int exponent, bool dark = false)
@@ -186,9 +183,8 @@ inline double modelCos(double alpha, double f0, const double* wi, const double* 
 // Channel tints of the synthetic measured table: the file's channels differ on purpose.
 constexpr double kTableTint[3] = {1.0, 0.6, 0.3};
 
-// Stored values (file layout and units: red, green, blue blocks, times 1500 / channel factor,
-// -1 where a direction is below the surface) of tint_c x GGX(alpha, f0) at the cell angles
-// theta_h = (ih / 90)^2 pi / 2, theta_d = id pi / 180, phi_d = ip pi / 180.
+// The measured file's values (red, green, blue blocks, times 1500 / channel factor, -1 below the
+// surface) of tint_c x GGX(alpha, f0) at theta_h = (ih / 90)^2 90, theta_d = id, phi_d = ip deg.
 inline std::vector<double> ggxTable(double alpha, double f0) {
     const double scale[3] = {1500.0, 1500.0 / 1.15, 1500.0 / 1.66};
     const int cells = 90 * 90 * 180;

@@ -8,7 +8,6 @@
 
 #include "iximage/interfaces/packet_context.h"
 #include "iximage/interfaces/packet_file.h"
-#include "iximage/lighting/phong_reflectance.h"
 #include "lighting_test_util.h"
 
 namespace {
@@ -23,8 +22,7 @@ struct Snapshot {
     std::vector<std::pair<int, ix::Reference<ixImage::Image>>> entries;
 };
 
-// Records the size of the encoding after every int and pointer, so damage can aim at item
-// boundaries (the leading flag lies in the header, which is damaged byte by byte anyway).
+// Records the encoding's size after every int and pointer, where damage is aimed.
 class BoundaryRecorder : public ioWriteContext {
 public:
     BoundaryRecorder() : ioWriteContext("never-committed") {}
@@ -81,9 +79,8 @@ bool samePixels(const ixImage::Image* a, const ixImage::Image* b) {
                size_t(a->getWidth()) * a->getHeight() * sizeof(ixImage::FloatPixel3<float>)) == 0;
 }
 
-// Reads bytes into a fresh object; true when the reading failed. Whatever the file held, the
-// object claims a probe exactly when it has one, and every cached map is a 200 x 100 float map
-// under a key of its own.
+// Reads bytes into an object, true when that failed. Whatever the file held, it has a probe when
+// it claims one, and its cached maps are 200 x 100 float maps, one per key.
 bool restore(ImageBasedLighting& restored, const std::vector<std::uint8_t>& bytes,
              const std::string& what) {
     ioReadContext context(bytes.data(), bytes.size());
@@ -153,9 +150,8 @@ TEST_F(Persistence, RoundTripsIntoFreshObjects) {
     EXPECT_TRUE(ixTest::isCleared(recomputed));
 }
 
-// Every truncation fails; truncations and flipped bytes alike leave consistent objects. Damage
-// aims at and around item boundaries and the header; truncation also strides through the
-// pixel data and the tail (flips inside pixel data change nothing structural).
+// Every truncation fails, and truncated or flipped bytes (at and around item boundaries and in
+// the header; cuts also through the pixels and the tail) leave consistent objects.
 TEST_F(Persistence, DamagedFilesLeaveConsistentObjects) {
     std::set<std::size_t> boundaries, flips, cuts;
     const std::vector<std::uint8_t> bytes = encode(source, &boundaries);
@@ -167,7 +163,6 @@ TEST_F(Persistence, DamagedFilesLeaveConsistentObjects) {
     }
     for (std::size_t o = 0; o < bytes.size(); o += 7919) cuts.insert(o);
     for (std::size_t o = bytes.size() - 64; o < bytes.size(); ++o) cuts.insert(o);
-    ASSERT_GT(cuts.size(), 200u);
     for (std::size_t length : cuts) {
         if (length >= bytes.size()) continue;
         ImageBasedLighting restored;

@@ -1,7 +1,6 @@
-// Real light probes against brute-force integrals: irradiance, and specular and view-dependent
-// maps of every model. The reference integrates the probe at a quarter of its resolution (4 x 4
-// box averages, pixels of about 1.4 degrees), which keeps it fast; it blurs the sharpest lobe
-// (Phong 64) a little, hence its looser bound.
+// Real light probes against brute-force integrals: irradiance, specular and view-dependent maps
+// of every model. The reference integrates 4 x 4 box averages (pixels of about 1.4 degrees) to
+// stay fast; that blurs the sharpest lobe (Phong 64) a little, hence its looser bound.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,11 +29,9 @@ protected:
     ixImage::ImageBasedLighting lighting;
 };
 
-// Relative RMS over a regular subset of pixels: every fifth for the Phong lobes; every tenth,
-// against the probe at an eighth of its resolution, for the two-direction models, whose
-// reference costs more and whose lobes are all wider than 10 degrees.
-// The irradiance equals the exact nine-term series of the working image, which is itself a few
-// per cent off the true cosine integral: the pipeline must stay within 10 % of brute force.
+// Every fifth pixel for the Phong lobes, every tenth against a coarser reference for the costlier
+// two-direction models (all wider than 10 degrees). The irradiance is the exact nine-term series
+// of the working image, a few per cent off the cosine integral: within 10 % of brute force.
 TEST_P(RealProbe, SpecularMapsMatchBruteForcePrefiltering) {
     const ixTest::WeightedSamples reduced(*ixTest::boxDownsample(*probe, 4));
     const ixTest::WeightedSamples coarse(*ixTest::boxDownsample(*probe, 8));
@@ -72,9 +69,8 @@ ixLinear::VectorFlt vec(const Dir& d) {
     return ixLinear::VectorFlt(float(d.x), float(d.y), float(d.z));
 }
 
-// The view-dependent map at 200 random (normal, view) pairs, the view uniform over the cap up
-// to 60 degrees from the normal, against the brute-force integral; and at view = normal
-// against the specular map (at pixel centres, where no interpolation blurs either).
+// The view-dependent map at 200 random (normal, view up to 60 degrees away) pairs against brute
+// force, and at view = normal against the specular map at its pixel centres (no interpolation).
 TEST_P(RealProbe, ViewDependentMapsMatchBruteForce) {
     const ixTest::WeightedSamples reduced(*ixTest::boxDownsample(*probe, 4));
     const ixImage::GgxReflectance ggx5(0.5);

@@ -1,8 +1,5 @@
-// Specular lighting: every reflectance model in a white furnace against an albedo integrated
-// here, the measured file format and its refusals, cache keys, and the caches (a lighting
-// object's specular and view-dependent maps: one build per key, failed builds remembered, mark
-// and sweep, emptied by a new probe; the process-wide coefficient cache: shared for the
-// library's own models only, bounded), and the light window.
+// Specular lighting: every reflectance model in a white furnace, the measured file format, cache
+// keys, a lighting object's map caches, the process-wide coefficient cache, the light window.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -74,9 +71,8 @@ void writeTableFile(const std::string& path, const std::vector<double>& stored, 
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-// A whole file reads back to the table it was written from (the key hashes the values; the
-// values themselves are checked through the white furnace); damaged or missing files are
-// refused with a clear message. Scratch files are per process: suites may run in parallel.
+// A whole file reads back to its table (the key hashes the values, which the white furnace
+// checks); damaged or missing files are refused clearly. Scratch files are per process.
 TEST(MeasuredFile, ReadsWholeTablesAndRefusesDamagedOnes) {
     const std::vector<double> stored = ixTest::ggxTable(0.5, 0.2);
     const long long full = MeasuredReflectance::kFileBytes;
@@ -110,7 +106,7 @@ TEST(MeasuredFile, ReadsWholeTablesAndRefusesDamagedOnes) {
 }
 
 // Keys follow the quantised (and clamped) parameters: equal effective parameters share a cache
-// entry, distinct ones never do, and no model's key meets another's.
+// entry, distinct ones never do, and no model's key meets another's (every model is listed).
 TEST(ReflectanceKeys, QuantisedParametersNameTheEntry) {
     using ixImage::BlinnPhongReflectance;
     using ixImage::GgxReflectance;
@@ -121,21 +117,18 @@ TEST(ReflectanceKeys, QuantisedParametersNameTheEntry) {
     EXPECT_EQ(PhongReflectance(-5).getExponent(), 0);
     EXPECT_EQ(PhongReflectance(-5).getKey(), PhongReflectance(0).getKey());
     EXPECT_EQ(PhongReflectance(0x7FFFFFFF).getExponent(), PhongReflectance::kMaxExponent);
-    const int keys[] = {GgxReflectance(0.5).getKey(),
-                        GgxReflectance(0.501).getKey(),
-                        GgxReflectance(0.5, 0.999).getKey(),
-                        GgxReflectance(1.0, 0.0).getKey(),
-                        GgxReflectance(0.001, 1.0).getKey(),
-                        BlinnPhongReflectance(16).getKey(),
-                        BlinnPhongReflectance(16.001).getKey(),
-                        BlinnPhongReflectance(1e9).getKey(),
-                        PhongReflectance(0).getKey(),
-                        PhongReflectance(16).getKey(),
-                        PhongReflectance(17).getKey(),
-                        PhongReflectance(0xFFFFFF).getKey(),
-                        ixImage::LambertReflectance().getKey(),
-                        MeasuredReflectance(ixTest::ggxTable(0.5, 0.2)).getKey(),
-                        MeasuredReflectance(ixTest::ggxTable(0.5, 0.21)).getKey()};
+    std::vector<int> keys = {GgxReflectance(0.5).getKey(),
+                             GgxReflectance(0.501).getKey(),
+                             GgxReflectance(0.5, 0.999).getKey(),
+                             GgxReflectance(1.0, 0.0).getKey(),
+                             GgxReflectance(0.001, 1.0).getKey(),
+                             BlinnPhongReflectance(16.001).getKey(),
+                             BlinnPhongReflectance(1e9).getKey(),
+                             PhongReflectance(0).getKey(),
+                             PhongReflectance(17).getKey(),
+                             PhongReflectance(0xFFFFFF).getKey(),
+                             MeasuredReflectance(ixTest::ggxTable(0.5, 0.21)).getKey()};
+    for (const ixTest::Model& m : ixTest::allModels()) keys.push_back(m.rf->getKey());
     for (size_t a = 0; a < std::size(keys); ++a)
         for (size_t b = a + 1; b < std::size(keys); ++b)
             EXPECT_NE(keys[a], keys[b]) << "cases " << a << " and " << b;
@@ -233,8 +226,8 @@ TEST_F(Caches, ViewDependentMapsFollowTheCacheProtocol) {
     EXPECT_EQ(first->evaluate(ixLinear::VectorFlt(0, 0, 0), n).red, 0.0f);
 }
 
-// A second probe, in another lighting object, reuses the coefficients of the first build (the
-// same array, not a new projection) yet gets its own map; a caller's class is sampled per build.
+// Another lighting object reuses the first build's coefficients (the same array) for its own
+// map, for the library's models only: a caller's class is sampled per build.
 TEST_F(Caches, CoefficientsSharedAcrossProbesForTheLibrarysModelsOnly) {
     ImageBasedLighting white;
     auto whiteProbe = ixTest::makeProbe(64, ixTest::whiteRadiance);
@@ -276,9 +269,6 @@ TEST_F(Caches, CoefficientCacheEvictsTheLeastRecentlyUsed) {
         EXPECT_EQ(ixImage::findBrdfCoeffs(ixImage::PhongReflectance(e), entry), e != 1) << e;
 }
 
-// Ringing control on a very bright small source: the truncated light series overshoots around
-// it (rings, negative lobes) in sharp Phong maps; the Hann and Lanczos windows trade accuracy
-// for much less. Measured on the values before the map's clamp at 0.
 using Brdf = ixUtil::ArrayN<3, ixImage::FloatPixel3<double>>;
 
 std::unique_ptr<Brdf> phongCoeffs(int n) {
@@ -309,10 +299,9 @@ std::vector<double> unclampedMap(const ixImage::ImageBasedLighting& lighting, co
     return values;
 }
 
-// A one-pixel sun on a dim sky under Phong 256, whose lobe reaches past band 20 so that the
-// truncation shapes the map: negative lobes of more than 1 % of the brute-force peak without a
-// window, which both windows all but remove. (On real skies Phong 32 and 64 maps do not ring
-// at the working resolution: the probe tests bound their error.)
+// Ringing: a one-pixel sun under Phong 256, whose lobe reaches past band 20, gives the truncated
+// series negative lobes of more than 1 % of the brute-force peak (before the map's clamp at 0),
+// which the Hann and Lanczos windows all but remove.
 TEST(LightWindow, WindowsRemoveTheNegativeLobesOfAPointSun) {
     const ixTest::Dir sun = ixTest::pixelDirection(40, 90, 256, 128);
     auto probe = ixTest::makeProbe(256, [&sun](const ixTest::Dir& d) {
