@@ -8,16 +8,9 @@ bool watching = false;
 std::size_t largestSeen = 0;
 }  // namespace
 
-namespace allocationWatch {
-
-void start() {
-    largestSeen = 0;
-    watching = true;
-}
-void stop() { watching = false; }
-std::size_t largest() { return largestSeen; }
-
-}  // namespace allocationWatch
+void allocationWatch::start() { largestSeen = 0, watching = true; }
+void allocationWatch::stop() { watching = false; }
+std::size_t allocationWatch::largest() { return largestSeen; }
 
 void* operator new(std::size_t size) {
     if (watching && size > largestSeen) largestSeen = size;
