@@ -9,8 +9,7 @@ namespace ixTest {
 // Folder of the real light probes, or "" when this checkout has none beside it.
 inline std::string probeDir() {
     struct stat info;
-    if (stat(IXIMAGE_PROBE_DIR, &info) == 0 && S_ISDIR(info.st_mode)) return IXIMAGE_PROBE_DIR;
-    return std::string();
+    return stat(IXIMAGE_PROBE_DIR, &info) == 0 && S_ISDIR(info.st_mode) ? IXIMAGE_PROBE_DIR : "";
 }
 
 // The build's share folder (where the rotation-matrix file is generated).

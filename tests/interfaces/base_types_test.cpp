@@ -1,12 +1,19 @@
-// Ranges, reference counting, tile padding and rectangle packing of the base library.
+// Base types of the library: binary16 conversions (checked bit for bit against Imath's half),
+// ranges, reference counting, tile padding and rectangle packing.
 #include <gtest/gtest.h>
 
+#include <Imath/half.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "iximage/interfaces/half.h"
 #include "iximage/interfaces/int_range.h"
 #include "iximage/interfaces/packing.h"
 #include "iximage/interfaces/rect_pack.h"
@@ -18,29 +25,26 @@ namespace {
 
 auto fields(const IntRange2d& r) { return std::make_tuple(r.x, r.y, r.width, r.height); }
 
-}  // namespace
-
-// Against plain rules: wrap by repeated stepping, clamp by comparison.
-TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
-    const IntRange2d ranges[] = {{0, 0, 10, 4}, {-6, 3, 5, 7}, {100, -50, 1, 3}, {2, 2, 64, 64}};
-    for (const IntRange2d& r : ranges)
-        for (int axis : {0, 1})
-            for (int offset : {-100001, -1000, -65, -11, -10, -9, -1, 0, 1, 4, 9, 10, 11, 63, 64,
-                               1000, 100003}) {
-                const int o = r.origin(axis), n = r.size(axis), c = o + offset;
-                int wrapped = c;
-                while (wrapped < o) wrapped += n;
-                while (wrapped >= o + n) wrapped -= n;
-                EXPECT_EQ(r.contains(axis, c), c >= o && c < o + n) << axis << " " << c;
-                EXPECT_EQ(r.wrap(axis, c), wrapped) << axis << " " << c;
-                EXPECT_EQ(r.clamp(axis, c), std::clamp(c, o, o + n - 1)) << axis << " " << c;
-            }
-    const IntRange2d empty(3, -4, 0, 0);  // an empty axis brings everything to the origin
-    for (int c : {-10, 0, 3, 10})
-        EXPECT_TRUE(!empty.contains(0, c) && empty.wrap(0, c) == 3 && empty.clamp(1, c) == -4);
+template <class To, class From>
+To bitCast(From from) {
+    To to;
+    std::memcpy(&to, &from, sizeof to);
+    return to;
 }
 
-namespace {
+bool isHalfNan(std::uint16_t h) { return (h & 0x7C00u) == 0x7C00u && (h & 0x3FFu) != 0; }
+
+// NaNs agree in sign and in the payload bits below the quiet bit (half mantissa bits 1 to 8).
+// Bits 9 and 0 may differ: a signalling NaN comes out of ours quiet, as IEEE 754 asks of a
+// conversion, while Imath keeps it signalling and sets bit 0 when the payload would vanish.
+::testing::AssertionResult sameHalf(float input) {
+    const std::uint16_t ours = ixImage::half(input).getBits(), imath = Imath::half(input).bits();
+    const bool nan = isHalfNan(ours) && isHalfNan(imath) && ((ours ^ imath) & 0x81FEu) == 0;
+    if (nan || (ours == imath && !isHalfNan(ours))) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "float bits 0x" << std::hex << bitCast<std::uint32_t>(input) << ": ours 0x" << ours
+           << ", Imath 0x" << imath;
+}
 
 struct Counted : ix::ReferenceCount {
     explicit Counted(int* deaths) : deaths(deaths) {}
@@ -50,28 +54,85 @@ struct Counted : ix::ReferenceCount {
 
 }  // namespace
 
+TEST(Half, EveryPatternToFloatMatchesImath) {
+    for (std::uint32_t b = 0; b < 65536u; ++b) {
+        Imath::half reference;
+        reference.setBits(std::uint16_t(b));
+        const float ours = ixImage::half::fromBits(std::uint16_t(b)), theirs = reference;
+        // NaNs keep their sign and the ten half mantissa bits as the top ten of the float's.
+        const std::uint32_t compared = isHalfNan(std::uint16_t(b)) ? 0xFFFFE000u : 0xFFFFFFFFu;
+        ASSERT_EQ(bitCast<std::uint32_t>(ours) & compared,
+                  bitCast<std::uint32_t>(theirs) & compared)
+            << "half 0x" << std::hex << b;
+    }
+}
+
+TEST(Half, FloatToHalfMatchesImathOnASweepAndEveryRoundingBoundary) {
+    // An odd stride visits every residue of the low bits the rounding looks at.
+    for (std::uint64_t u = 0; u <= 0xFFFFFFFFull; u += 1021)
+        ASSERT_TRUE(sameHalf(bitCast<float>(std::uint32_t(u))));
+    // Between every pair of adjacent non-negative finite halves: the exact midpoint (a float:
+    // halves have 11 significant bits, floats 24) and the floats just around it, both signs.
+    // The last pair is 65504 and 65536, the first value that rounds to infinity.
+    for (std::uint32_t h = 0; h < 0x7C00u; ++h) {
+        const double lo = ixImage::half::fromBits(std::uint16_t(h)),
+                     hi = h + 1 < 0x7C00u ? float(ixImage::half::fromBits(std::uint16_t(h + 1)))
+                                          : 65536.f;
+        const std::uint32_t m = bitCast<std::uint32_t>(float((lo + hi) / 2.0));
+        ASSERT_EQ(double(bitCast<float>(m)), (lo + hi) / 2.0)
+            << "midpoint of half 0x" << std::hex << h;
+        for (std::uint32_t u = m - 3; u != m + 4; ++u)
+            for (std::uint32_t sign : {0u, 0x80000000u})
+                ASSERT_TRUE(sameHalf(bitCast<float>(u | sign)));
+        ASSERT_EQ(ixImage::half(float(lo)).getBits(), h);  // the halves themselves are exact
+    }
+}
+
+TEST(Half, ArithmeticRoundsBackAfterEveryOperation) {
+    ixImage::half a(2048.0f);  // the spacing is 2 here: 2049 ties to the even 2048
+    a += ixImage::half(1.0f);
+    a += ixImage::half(1.0f);
+    EXPECT_EQ(float(a), 2048.0f);  // not 2050: every sum is rounded
+}
+
+// Against plain rules: wrap by repeated stepping, clamp by comparison.
+TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
+    const IntRange2d ranges[] = {{0, 0, 10, 4}, {-6, 3, 5, 7}, {100, -50, 1, 3}, {2, 2, 64, 64}};
+    for (const IntRange2d& r : ranges)
+        for (int axis : {0, 1})
+            for (int offset : {-100001, -65, -11, -10, -9, -1, 0, 1, 9, 10, 11, 64, 100003}) {
+                const int o = r.origin(axis), n = r.size(axis), c = o + offset;
+                int wrapped = c;
+                while (wrapped < o) wrapped += n;
+                while (wrapped >= o + n) wrapped -= n;
+                EXPECT_TRUE(r.contains(axis, c) == (c >= o && c < o + n) &&
+                            r.wrap(axis, c) == wrapped &&
+                            r.clamp(axis, c) == std::clamp(c, o, o + n - 1))
+                    << "origin " << o << " size " << n << " c " << c;
+            }
+    const IntRange2d empty(3, -4, 0, 0);  // an empty axis brings everything to the origin
+    for (int c : {-10, 0, 3, 10})
+        EXPECT_TRUE(!empty.contains(0, c) && empty.wrap(0, c) == 3 && empty.clamp(1, c) == -4);
+}
+
 TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
     int deaths = 0;
     Counted* raw = new Counted(&deaths);
     {
-        ix::Reference<Counted> a(raw), b(a), d;
-        ix::Reference<Counted> c(std::move(b));
+        ix::Reference<Counted> a(raw), b(a), c(std::move(b)), d;
         c = c;  // self-assignment keeps the object alive and the count unchanged
         c = std::move(c);
-        EXPECT_TRUE(b.isNull() && raw->getRefCount() == 2);
         d = a;
-        EXPECT_EQ(raw->getRefCount(), 3);
+        EXPECT_TRUE(b.isNull() && raw->getRefCount() == 3);
         d.reset();
         c = nullptr;
         EXPECT_TRUE(raw->getRefCount() == 1 && deaths == 0);
     }
     EXPECT_EQ(deaths, 1);
-    // The only reference survives being given its own object; given another, it lets go.
     ix::Reference<Counted> only(new Counted(&deaths));
-    only = only.get();
+    only = only.get();  // the only reference, given its own object, keeps it
     EXPECT_TRUE(deaths == 1 && only->getRefCount() == 1);
-    only = new Counted(&deaths);
-    EXPECT_EQ(deaths, 2);
+    only = new Counted(&deaths);  // given another, it lets go of the first
     only.reset();
     EXPECT_EQ(deaths, 3);
     Counted original(&deaths);
@@ -111,10 +172,10 @@ TEST(RectPack, RandomTilesAreValidAndDense) {
             double used = 0;
             for (size_t i = 0; i < tiles.size(); ++i) {
                 const IntRange2d &t = tiles[i], &p = tiles[std::max<size_t>(i, 1) - 1];
-                ASSERT_TRUE(t.width == before[i].width && t.height == before[i].height) << what;
-                ASSERT_TRUE(t.x >= 0 && t.y >= 0 && t.x + t.width <= range.width &&
+                ASSERT_TRUE(t.width == before[i].width && t.height == before[i].height &&
+                            t.x >= 0 && t.y >= 0 && t.x + t.width <= range.width &&
                             t.y + t.height <= range.height)
-                    << what << " tile " << i;
+                    << what << " tile " << i << " resized or outside";
                 ASSERT_TRUE(tight || i == 0 || t.y > p.y || (t.y == p.y && t.x >= p.x + p.width))
                     << what << " tile " << i << " out of order";
                 for (size_t j = 0; j < i; ++j) {
