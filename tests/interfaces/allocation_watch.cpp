@@ -3,10 +3,8 @@
 #include <cstdlib>
 #include <new>
 
-namespace {
-bool watching = false;
-std::size_t largestSeen = 0;
-}  // namespace
+static bool watching = false;
+static std::size_t largestSeen = 0;
 
 void allocationWatch::start() { largestSeen = 0, watching = true; }
 void allocationWatch::stop() { watching = false; }

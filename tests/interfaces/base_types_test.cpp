@@ -1,5 +1,5 @@
 // Base types of the library: binary16 conversions (checked bit for bit against Imath's half),
-// ranges, reference counting, tile padding and rectangle packing.
+// reference counting, tile padding and rectangle packing.
 #include <gtest/gtest.h>
 
 #include <Imath/half.h>
@@ -95,46 +95,20 @@ TEST(Half, ArithmeticRoundsBackAfterEveryOperation) {
     EXPECT_EQ(float(a), 2048.0f);  // not 2050: every sum is rounded
 }
 
-// Against plain rules: wrap by repeated stepping, clamp by comparison.
-TEST(IntRange2d, ContainsWrapClampMatchPlainRules) {
-    const IntRange2d ranges[] = {{0, 0, 10, 4}, {-6, 3, 5, 7}, {100, -50, 1, 3}, {2, 2, 64, 64}};
-    for (const IntRange2d& r : ranges)
-        for (int axis : {0, 1})
-            for (int offset : {-100001, -65, -11, -10, -9, -1, 0, 1, 9, 10, 11, 64, 100003}) {
-                const int o = r.origin(axis), n = r.size(axis), c = o + offset;
-                int wrapped = c;
-                while (wrapped < o) wrapped += n;
-                while (wrapped >= o + n) wrapped -= n;
-                EXPECT_TRUE(r.contains(axis, c) == (c >= o && c < o + n) &&
-                            r.wrap(axis, c) == wrapped &&
-                            r.clamp(axis, c) == std::clamp(c, o, o + n - 1))
-                    << "origin " << o << " size " << n << " c " << c;
-            }
-    const IntRange2d empty(3, -4, 0, 0);  // an empty axis brings everything to the origin
-    for (int c : {-10, 0, 3, 10})
-        EXPECT_TRUE(!empty.contains(0, c) && empty.wrap(0, c) == 3 && empty.clamp(1, c) == -4);
-}
-
 TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
     int deaths = 0;
-    Counted* raw = new Counted(&deaths);
     {
-        ix::Reference<Counted> a(raw), b(a), c(std::move(b)), d;
+        ix::Reference<Counted> a(new Counted(&deaths)), b(a), c(std::move(b)), d;
         c = c;  // self-assignment keeps the object alive and the count unchanged
         c = std::move(c);
-        d = a;
-        EXPECT_TRUE(b.isNull() && raw->getRefCount() == 3);
-        d.reset();
+        d = a.get();
+        EXPECT_TRUE(b.isNull() && a->getRefCount() == 3);
+        d = new Counted(&deaths);  // lets go of the first object
         c = nullptr;
-        EXPECT_TRUE(raw->getRefCount() == 1 && deaths == 0);
+        a = a.get();  // the only reference, given its own object, keeps it
+        EXPECT_TRUE(a->getRefCount() == 1 && deaths == 0);
     }
-    EXPECT_EQ(deaths, 1);
-    ix::Reference<Counted> only(new Counted(&deaths));
-    only = only.get();  // the only reference, given its own object, keeps it
-    EXPECT_TRUE(deaths == 1 && only->getRefCount() == 1);
-    only = new Counted(&deaths);  // given another, it lets go of the first
-    only.reset();
-    EXPECT_EQ(deaths, 3);
+    EXPECT_EQ(deaths, 2);
     Counted original(&deaths);
     original.ref();
     Counted copy(original);  // a copy does not copy the count
