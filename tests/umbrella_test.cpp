@@ -1,5 +1,4 @@
-// The umbrella header alone is enough to use the library: a projection from it covers the
-// whole sphere of directions (midpoint sums of a coarse grid, within 1e-3 of 4 pi).
+// The umbrella header alone is enough to use the library: a projection's solid angles sum to 4 pi.
 #include "iximage/iximage.h"
 
 #include <gtest/gtest.h>

@@ -19,7 +19,6 @@
 
 namespace {
 
-using ixImage::FloatPixel3;
 using ixImage::ShrmImage;
 using ixTest::kPi;
 
@@ -66,7 +65,7 @@ TEST(Dumps, DumpImageClampsTruncatesAndStartsWithTheLastRow) {
         dumpImage("rows", image, scale);
         const std::string bytes = readPpm("rows.ppm", 3, 2);
         for (int i = 0; i < 18; ++i) {
-            const FloatPixel3<float>& p = image.at(i / 3 % 3, 1 - i / 9);
+            const auto& p = image.at(i / 3 % 3, 1 - i / 9);
             const double v =
                 std::array<float, 3>{p.red, p.green, p.blue}[i % 3] * (scale ? 255 : 1);
             EXPECT_EQ(bytes[i] & 0xFF, v > 0 ? int(std::fmin(v, 255)) : 0) << i << " " << scale;
@@ -124,12 +123,11 @@ TEST(Dumps, SphereViewsShowBilinearMirrorReads) {
     }
 }
 
-// Three text lines (one per channel) of the scaled largest magnitude M of every coefficient,
-// then per pixel, channel and coefficient the 16-bit word trunc((v / M + 1) 0.5 65535.999),
-// high byte first (0x7FFF where M = 0).
+// Per channel a text line of every coefficient's largest magnitude M (scaled), then per pixel,
+// channel and coefficient the word trunc((v / M + 1) 0.5 65535.999), high byte first.
 TEST(Dumps, PrintShrmsEncodesPerCoefficientRange) {
-    // (1,-1) red reaches its largest magnitude at a negative value, (2,0) green at a positive
-    // one; every other coefficient is zero everywhere.
+    // Red (1,-1) peaks in magnitude at a negative value, green (2,0) at a positive one; every
+    // other coefficient is 0 everywhere (so its words are 0x7FFF).
     ShrmImage map;
     map.setSize(200, 100);
     for (int i = 0; i < 200 * 100; ++i) {

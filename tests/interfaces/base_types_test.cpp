@@ -1,11 +1,10 @@
-// Base types of the library: binary16 conversions (checked bit for bit against Imath's half),
-// reference counting, tile padding and rectangle packing.
+// Base types: binary16 conversions (bit for bit against Imath's half), reference counting, tile
+// padding and rectangle packing.
 #include <gtest/gtest.h>
 
 #include <Imath/half.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -88,13 +87,6 @@ TEST(Half, FloatToHalfMatchesImathOnASweepAndEveryRoundingBoundary) {
     }
 }
 
-TEST(Half, ArithmeticRoundsBackAfterEveryOperation) {
-    ixImage::half a(2048.0f);  // the spacing is 2 here: 2049 ties to the even 2048
-    a += ixImage::half(1.0f);
-    a += ixImage::half(1.0f);
-    EXPECT_EQ(float(a), 2048.0f);  // not 2050: every sum is rounded
-}
-
 TEST(Reference, CountsCopiesMovesAndDestroysAtZero) {
     int deaths = 0;
     {
@@ -144,6 +136,7 @@ TEST(RectPack, RandomTilesAreValidAndDense) {
             ASSERT_TRUE(range.x == 0 && range.y == 0) << what;
             int right = 0, top = 0;
             double used = 0;
+            std::vector<char> taken(size_t(range.width) * size_t(range.height));
             for (size_t i = 0; i < tiles.size(); ++i) {
                 const IntRange2d &t = tiles[i], &p = tiles[std::max<size_t>(i, 1) - 1];
                 ASSERT_TRUE(t.width == before[i].width && t.height == before[i].height &&
@@ -152,12 +145,10 @@ TEST(RectPack, RandomTilesAreValidAndDense) {
                     << what << " tile " << i << " resized or outside";
                 ASSERT_TRUE(tight || i == 0 || t.y > p.y || (t.y == p.y && t.x >= p.x + p.width))
                     << what << " tile " << i << " out of order";
-                for (size_t j = 0; j < i; ++j) {
-                    const IntRange2d& u = tiles[j];
-                    ASSERT_FALSE(t.x < u.x + u.width && u.x < t.x + t.width &&
-                                 t.y < u.y + u.height && u.y < t.y + t.height)
-                        << what << " tiles " << j << " and " << i << " overlap";
-                }
+                for (int y = t.y; y < t.y + t.height; ++y)
+                    for (int x = t.x; x < t.x + t.width; ++x)
+                        ASSERT_FALSE(taken[size_t(y) * size_t(range.width) + size_t(x)]++)
+                            << what << " tile " << i << " overlaps";
                 right = std::max(right, t.x + t.width);
                 top = std::max(top, t.y + t.height);
                 used += double(t.width) * t.height;

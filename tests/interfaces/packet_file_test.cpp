@@ -1,6 +1,5 @@
-// Packet files: the byte layout, round trips of every item and pixel type, atomic commits, and
-// the reader on truncated, flipped and hostile files (a clear error, neutral values afterwards,
-// nothing large allocated on a file's say-so).
+// Packet files: layout, round trips of every item and pixel type, atomic commits, and the reader
+// on truncated, tag-flipped and hostile files (a clear error, then neutral values, no allocation).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -73,12 +72,6 @@ bool sameImage(const Image* a, const Image* b) {
            (n == 0 || std::memcmp(a->pixels(), b->pixels(), n) == 0);
 }
 
-std::uint64_t bitsOf(double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof(bits));
-    return bits;
-}
-
 // A file with one item of every kind: extreme values, an image record of every pixel type
 // (odd and empty sizes, every wrap flag), a null record, a record referenced twice, a reference
 // to an image never written, sub-packets three deep (the reader skips the innermost, empty one,
@@ -123,13 +116,16 @@ struct SampleFile {
         bytes = w.getBytes();
     }
 
-    // True when every item reads back as written; `restored` receives the images read.
-    bool readBack(ioReadContext& r, std::vector<ix::Reference<Image>>* restored = nullptr) const {
+    // True when every item reads back as written.
+    bool readBack(ioReadContext& r) const {
         bool ok = true;
         r.startSubPacket();
         for (bool v : bools) ok &= r.readBool() == v;
         for (int v : ints) ok &= r.readInt() == v;
-        for (double v : doubles) ok &= bitsOf(r.readDouble()) == bitsOf(v);
+        for (double v : doubles) {
+            const double back = r.readDouble();
+            ok &= !std::memcmp(&back, &v, sizeof v);  // every bit, NaN and -0 included
+        }
         char text[3] = {};
         ok &= r.readBytes(text, 3) & r.readBytes(nullptr, 0) & !std::memcmp(text, "abc", 3);
         Irradiance back;
@@ -140,7 +136,6 @@ struct SampleFile {
                   (i == images.size() ? p[i] == p[1]
                                       : sameImage(static_cast<Image*>(p[i]), images[i].get()) &&
                                             (!p[i] || p[i] != images[i].get()));
-            if (restored) restored->push_back(static_cast<Image*>(p[i]));
         }
         r.startSubPacket();
         ok &= r.readInt() == 5;
@@ -152,17 +147,16 @@ struct SampleFile {
     }
 };
 
-// After a failure the message gives the offset, every read gives its neutral value and the
+// After a failure the message gives the byte offset, every read gives its neutral value and the
 // reader stays failed.
 void expectFailedAndNeutral(ioReadContext& reader, const std::string& what) {
-    EXPECT_NE(reader.getErrorMessage().find("byte"), std::string::npos)
-        << what << ": message without an offset: " << reader.getErrorMessage();
     void* pointer = &reader;
     char bytes[2] = {1, 1};
-    EXPECT_FALSE(!reader.failed() || reader.readBool() || reader.readInt() != 0 ||
-                 reader.readDouble() != 0.0 || reader.readPointer(pointer, 0) ||
-                 pointer != nullptr || reader.readBytes(bytes, 2) || bytes[0] != 0 || bytes[1] != 0)
-        << what;
+    EXPECT_FALSE(!reader.failed() || reader.getErrorMessage().find("byte") == std::string::npos ||
+                 reader.readBool() || reader.readInt() != 0 || reader.readDouble() != 0.0 ||
+                 reader.readPointer(pointer, 0) || pointer != nullptr ||
+                 reader.readBytes(bytes, 2) || bytes[0] != 0 || bytes[1] != 0)
+        << what << ": " << reader.getErrorMessage();
     reader.startSubPacket();
     reader.endSubPacket();
     EXPECT_TRUE(reader.failed()) << what;
@@ -254,16 +248,8 @@ TEST(PacketLayout, ItemsAreLittleEndianAndTagged) {
 
 TEST(PacketRoundTrip, EveryItemKeepsEveryBit) {
     const SampleFile sample;
-    std::vector<ix::Reference<Image>> restored;
-    {
-        ioReadContext reader(sample.bytes.data(), sample.bytes.size());
-        EXPECT_TRUE(sample.readBack(reader, &restored)) << reader.getErrorMessage();
-    }
-    // The caller's references keep the images alive after the reader is gone.
-    for (std::size_t i = 1; i < sample.images.size(); ++i)
-        EXPECT_TRUE(sameImage(restored[i].get(), sample.images[i].get()) &&
-                    restored[i]->getRefCount() == (i == 1 ? 2 : 1))
-            << "image " << i;
+    ioReadContext reader(sample.bytes.data(), sample.bytes.size());
+    EXPECT_TRUE(sample.readBack(reader)) << reader.getErrorMessage();
 }
 
 // Only a successful commit replaces the target, with exactly the bytes, and no temporary stays.
@@ -272,19 +258,15 @@ TEST(PacketFileOnDisk, OnlyACommitReplacesTheTarget) {
                       target = folder + "/scene.pkt";
     std::filesystem::create_directories(folder);
     std::ofstream(target) << "old";
-    {
-        ioWriteContext unbalanced(target.c_str());
-        unbalanced.startSubPacket();
-        EXPECT_FALSE(unbalanced.commit());
-        ioWriteContext neverCommitted(target.c_str());
-        neverCommitted.writeInt(1);
-    }
     auto contents = [&] {
         std::ifstream in(target, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
+    ioWriteContext(target.c_str()).writeInt(1);  // never committed
+    ioWriteContext unbalanced(target.c_str()), writer(target.c_str());
+    unbalanced.startSubPacket();
+    EXPECT_FALSE(unbalanced.commit());
     EXPECT_EQ(contents(), "old");
-    ioWriteContext writer(target.c_str());
     writer.writeInt(42);
     ASSERT_TRUE(writer.commit()) << writer.getErrorMessage();
     EXPECT_EQ(contents(), std::string(writer.getBytes().begin(), writer.getBytes().end()));
@@ -294,30 +276,25 @@ TEST(PacketFileOnDisk, OnlyACommitReplacesTheTarget) {
 }
 
 // Every proper prefix fails, both as it is (the header's length no longer matches) and with a
-// header that claims exactly the bytes present, which leaves the item checks to catch it.
-// Flips anywhere never crash; flips in the header or in an item tag are always caught.
-TEST(PacketCorruption, TruncatedAndFlippedFilesFailCleanly) {
+// header that claims exactly the bytes present, which leaves the item checks to catch it; so
+// does every flip of a header or item-tag byte. (Flips anywhere are the packet fuzzer's work.)
+TEST(PacketCorruption, TruncatedFilesAndFlippedTagsFailCleanly) {
     const SampleFile sample;
-    const std::vector<std::size_t>& tags = sample.tagOffsets;
     for (std::size_t at = 0; at < sample.bytes.size(); ++at) {
-        Bytes prefix(sample.bytes.begin(), sample.bytes.begin() + std::ptrdiff_t(at));
-        for (bool consistent : {false, true}) {
-            if (consistent && at < 16) continue;
-            if (consistent) setBodyLength(prefix);
-            ioReadContext reader(prefix.data(), prefix.size());
-            const std::string what = "prefix of " + std::to_string(at) + (consistent ? "+" : "");
+        std::vector<Bytes> broken(
+            2, Bytes(sample.bytes.begin(), sample.bytes.begin() + std::ptrdiff_t(at)));
+        if (at >= 16) setBodyLength(broken[1]);
+        for (std::uint8_t mask : {0x01, 0x10, 0x80, 0xFF})
+            if (at < 16 || std::count(sample.tagOffsets.begin(), sample.tagOffsets.end(), at)) {
+                broken.push_back(sample.bytes);
+                broken.back()[at] ^= mask;
+            }
+        for (const Bytes& bytes : broken) {
+            ioReadContext reader(bytes.data(), bytes.size());
+            const std::string what =
+                "variant " + std::to_string(&bytes - &broken[0]) + " at " + std::to_string(at);
             EXPECT_FALSE(sample.readBack(reader)) << what;
             expectFailedAndNeutral(reader, what);
-        }
-        const bool structural = at < 16 || std::count(tags.begin(), tags.end(), at);
-        for (std::uint8_t mask : {0x01, 0x10, 0x80, 0xFF}) {
-            Bytes bytes = sample.bytes;
-            bytes[at] ^= mask;
-            ioReadContext reader(bytes.data(), bytes.size());
-            const bool intact = sample.readBack(reader);
-            const std::string what = "flip " + std::to_string(mask) + " at " + std::to_string(at);
-            EXPECT_FALSE(structural && intact) << what;
-            if (structural || reader.failed()) expectFailedAndNeutral(reader, what);
         }
     }
 }

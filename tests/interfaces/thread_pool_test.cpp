@@ -82,29 +82,26 @@ TEST(ThreadPool, ExceptionReachesCallerAfterAllIndicesRanAndFinalize) {
 // all complete, even when a nested run finds every worker busy.
 TEST(ThreadPool, ConcurrentAndNestedRunsComplete) {
     struct Nested : ixUtil::ThreadedAlg {
-        std::vector<int> counts;  // of the levels below this one
-        std::atomic<long long> leaves{0};
-        std::atomic<long long>* total = &leaves;
+        Nested(int levels, int count, std::atomic<int>* leaves)
+            : levels(levels), count(count), leaves(leaves) {}
         void work(int, int) override {
-            if (counts.empty()) return void((*total)++);
-            Nested inner;
-            inner.total = total;
-            inner.counts.assign(counts.begin() + 1, counts.end());
-            ThreadPool::get().run(inner, counts[0]);
+            Nested inner(levels - 1, count, leaves);
+            levels == 0 ? void(++*leaves) : ThreadPool::get().run(inner, count);
         }
+        int levels, count;
+        std::atomic<int>* leaves;
     };
     std::atomic<int> failures{0};
     std::vector<std::thread> callers;
     for (unsigned t = 0; t < 6; ++t)
         callers.emplace_back([t, &failures] {
             std::mt19937 rng(1234u + t);
-            std::uniform_int_distribution<int> count(1, 8);
             for (int r = 0; r < 40; ++r) {
-                Nested outer;
-                outer.counts = {count(rng), count(rng)};
-                const int n = count(rng);
+                const int n = 1 + int(rng() % 8), count = 1 + int(rng() % 8);
+                std::atomic<int> leaves{0};
+                Nested outer(2, count, &leaves);
                 ThreadPool::get().run(outer, n);
-                if (outer.leaves != (long long)n * outer.counts[0] * outer.counts[1]) failures++;
+                if (leaves != n * count * count) failures++;
             }
         });
     for (std::thread& c : callers) c.join();

@@ -28,11 +28,10 @@ std::vector<Vertex> verticesOf(const Boundary3d& o) {
     return v;
 }
 
-// What every set of outlines must satisfy. Each outline is closed, axis-aligned, records
-// corners only, starts in scan order with u = 0, u running the length, and keeps the outside on
-// its left, so every crack it walks is an inside/outside edge. At a saddle (inside pixels
-// meeting only at that corner) it turns right: inside is 4-connected, so diagonal neighbours
-// are apart. Together the outlines walk every inside/outside crack exactly once.
+// Every outline is closed, axis-aligned, corners only, starts in scan order with u = 0 and u
+// running the length, and keeps the outside on its left (each crack it walks is an edge). At a
+// saddle (inside pixels meeting at a corner) it turns right: inside is 4-connected, so diagonal
+// neighbours are apart. Together the outlines walk every inside/outside crack exactly once.
 void checkInvariants(const MaskImage& mask, const std::list<Boundary3d>& outlines) {
     auto in = [&](int x, int y) {
         return x >= 0 && y >= 0 && x < mask.getWidth() && y < mask.getHeight() &&
