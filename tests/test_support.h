@@ -1,16 +1,15 @@
 // Helpers shared by the tests: locating real probes and generated data.
 #pragma once
 
-#include <sys/stat.h>
+#include <filesystem>
 #include <string>
 
 namespace ixTest {
 
 // Folder of the real light probes, or "" when this checkout has none beside it.
 inline std::string probeDir() {
-    struct stat info;
-    if (stat(IXIMAGE_PROBE_DIR, &info) == 0 && S_ISDIR(info.st_mode)) return IXIMAGE_PROBE_DIR;
-    return std::string();
+    std::error_code error;
+    return std::filesystem::is_directory(IXIMAGE_PROBE_DIR, error) ? IXIMAGE_PROBE_DIR : "";
 }
 
 // The build's share folder (where the rotation-matrix file is generated).

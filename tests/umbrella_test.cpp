@@ -1,22 +1,16 @@
-// The umbrella header alone is enough to use the library: a projection from it covers the
-// whole sphere of directions.
+// The umbrella header alone is enough to use the library: a projection's solid angles sum to 4 pi.
 #include "iximage/iximage.h"
 
 #include <gtest/gtest.h>
 
 TEST(Umbrella, OneIncludeIsEnoughToUseAProjection) {
-    const int width = 64, height = 32;
-    ixImage::LatLongMap map(width, height);
+    ixImage::LatLongMap map(64, 32);
     double total = 0.0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            ixLinear::VectorFlt dir;
-            float omega = 0.0f;
-            ASSERT_TRUE(map.coordToDir((x + 0.5f) / width, (y + 0.5f) / height, dir, omega, true));
-            total += omega;
-        }
+    for (int i = 0; i < 64 * 32; ++i) {
+        ixLinear::VectorFlt dir;
+        float omega = 0.0f;
+        ASSERT_TRUE(map.coordToDir((i % 64 + 0.5f) / 64, (i / 64 + 0.5f) / 32, dir, omega, true));
+        total += omega;
     }
-    // Midpoint sampling of a coarse grid: within 1e-3 of 4 pi, relative.
-    const double fourPi = 4.0 * 3.14159265358979;
-    EXPECT_NEAR(total / fourPi, 1.0, 1e-3);
+    EXPECT_NEAR(total / (4.0 * 3.14159265358979), 1.0, 1e-3);
 }

@@ -3,21 +3,12 @@
 #include <cstdlib>
 #include <new>
 
-namespace {
-bool watching = false;
-std::size_t largestSeen = 0;
-}  // namespace
+static bool watching = false;
+static std::size_t largestSeen = 0;
 
-namespace allocationWatch {
-
-void start() {
-    largestSeen = 0;
-    watching = true;
-}
-void stop() { watching = false; }
-std::size_t largest() { return largestSeen; }
-
-}  // namespace allocationWatch
+void allocationWatch::start() { largestSeen = 0, watching = true; }
+void allocationWatch::stop() { watching = false; }
+std::size_t allocationWatch::largest() { return largestSeen; }
 
 void* operator new(std::size_t size) {
     if (watching && size > largestSeen) largestSeen = size;

@@ -1,7 +1,6 @@
-// Loads a real light probe (OpenEXR, RGB) for the tests.
-//
-// Files store the zenith in their first row; the library keeps images bottom-up with +Z at the
-// last row of a latitude-longitude map, so the file's first row becomes the image's last row.
+// Loads a real light probe (OpenEXR, RGB) for the tests. Files store the zenith in their first
+// row; the library keeps images bottom-up with +Z at the last row of a latitude-longitude map,
+// so the file's first row becomes the image's last row.
 #pragma once
 
 #include <string>
