@@ -46,22 +46,24 @@ TEST(ToneMap, WorkedCases) {
     EXPECT_TRUE(white.red == 0.0f && white.green == 0.0f && white.blue == 0.0f);
 }
 
-// Images of float colour are mapped pixel by pixel as the pixel calls do; images of any other
-// pixel type, and empty ones, are left as they are.
+// Images of float colour are mapped pixel by pixel as the pixel calls do (large enough to be
+// split over threads, with a partial last block); images of any other pixel type, and empty
+// ones, are left as they are.
 TEST(ToneMap, ImagesMapFloatColourAndLeaveOtherTypesUnchanged) {
     ToneMap map;
     map.calculate({2.2f, 0.5f, 1.3f});
     for (int tag = kPixelUnsignedChar; tag <= kPixelDouble3; ++tag) {
         ix::Reference<Image> image(imageCreateByType(PixelTypeId(tag))),
             expected(imageCreateByType(PixelTypeId(tag)));
-        image->setSize(4, 3);
-        expected->setSize(4, 3);
+        const int count = 300 * 221;
+        image->setSize(300, 221);
+        expected->setSize(300, 221);
         auto* bytes = static_cast<unsigned char*>(image->pixels());
-        const size_t size = size_t(image->pixelSize()) * 12;
+        const size_t size = size_t(image->pixelSize()) * count;
         // Every fourth byte 0x3F keeps floats between 0.5 and 2, alpha included.
         for (size_t i = 0; i < size; ++i) bytes[i] = i % 4 == 3 ? 0x3F : (i * 37 + 11) & 0xFF;
         std::memcpy(expected->pixels(), bytes, size);
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < count; ++i) {
             if (tag == kPixelFloat3) map.apply(static_cast<Float3Image&>(*expected).data()[i]);
             if (tag == kPixelFloat4) map.apply(static_cast<Float4Image&>(*expected).data()[i]);
         }
