@@ -237,6 +237,9 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
 
     // Files are encoded and written on the queue's thread while the next map is computed; a
     // failed write is reported at the next file queued (or at the end).
+    // Declared before the queue, which outlives it: the viewer page is built on the queue's
+    // thread from the probe's background map.
+    ix::Reference<ixImage::EnvironmentMap> background;
     OutputQueue queue;
     auto writePreview = [&](const Float3Image& image, const std::string& name,
                             const std::string& label) {
@@ -354,7 +357,7 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     }
 
     // Material balls lit by the bake (balls.png, the contact sheet's second row, the viewer).
-    const ix::Reference<ixImage::EnvironmentMap> background = makeBackgroundMap(*probe);
+    background = makeBackgroundMap(*probe);
     BallScene scene;
     scene.background = background.get();
     scene.irradiance = irradiance;
@@ -378,9 +381,12 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
         });
     if (!problem.empty()) return failed(kExitOutputError, problem);
     if (options.viewer) {
-        auto page = std::make_shared<std::string>(makeViewerPage(scene, options.tone));
+        // The page (the maps as half floats in base64) is built on the queue's thread too;
+        // it only reads maps that the lighting object and the background keep alive.
         problem = queueFile("viewer.html", "interactive viewer page",
-                            [page](const std::string& path) { return writeText(*page, path); });
+                            [scene, tone = options.tone](const std::string& path) {
+                                return writeText(makeViewerPage(scene, tone), path);
+                            });
         if (!problem.empty()) return failed(kExitOutputError, problem);
     }
 

@@ -8,6 +8,7 @@
 #include "iximage/image/resize.h"
 #include "iximage/image/sample_bilinear.h"
 #include "iximage/interfaces/constants.h"
+#include "iximage/interfaces/thread_pool.h"
 #include "iximage/lighting/irradiance_alg.h"
 
 namespace iblBake {
@@ -95,29 +96,47 @@ Float3Image* renderBallRow(const BallScene& scene) {
     row->setSize(std::max(1, count * tile), tile);
     const CameraFrame frame = cameraFrame(scene.camera);
     const float pixelToPlane = 2.0f * scene.camera.tanHalfFov / float(tile);
-    for (int m = 0; m < count; ++m) {
-        const BallMaterial& material = scene.materials[size_t(m)];
-        for (int y = 0; y < tile; ++y)
-            for (int x = 0; x < tile; ++x) {
-                FloatPixel3<float> sum(0.0f, 0.0f, 0.0f);
-                for (const auto& offset : kBallSampleOffsets) {
-                    // Image-plane position at distance 1, the tile's centre on the axis.
-                    const float a =
-                        (float(x) + 0.5f + offset[0]) * pixelToPlane - scene.camera.tanHalfFov;
-                    const float b =
-                        (float(y) + 0.5f + offset[1]) * pixelToPlane - scene.camera.tanHalfFov;
-                    VectorFlt dir = frame.forward + a * frame.right + b * frame.up;
-                    dir.normalize();
-                    const FloatPixel3<float> value = traceRay(scene, material, frame.eye, dir);
-                    sum.red += value.red;
-                    sum.green += value.green;
-                    sum.blue += value.blue;
+
+    // One picture row per work item on the library's thread pool: every pixel is traced alone
+    // and written once, so the picture is the same however the rows are shared out.
+    class Rows : public ixUtil::ThreadedAlg {
+    public:
+        Rows(const BallScene& scene, const CameraFrame& frame, float pixelToPlane, int tile,
+             Float3Image& row)
+            : scene(scene), frame(frame), pixelToPlane(pixelToPlane), tile(tile), row(row) {}
+        void work(int y, int) override {
+            for (int m = 0; m < int(scene.materials.size()); ++m) {
+                const BallMaterial& material = scene.materials[size_t(m)];
+                for (int x = 0; x < tile; ++x) {
+                    FloatPixel3<float> sum(0.0f, 0.0f, 0.0f);
+                    for (const auto& offset : kBallSampleOffsets) {
+                        // Image-plane position at distance 1, the tile's centre on the axis.
+                        const float a =
+                            (float(x) + 0.5f + offset[0]) * pixelToPlane - scene.camera.tanHalfFov;
+                        const float b =
+                            (float(y) + 0.5f + offset[1]) * pixelToPlane - scene.camera.tanHalfFov;
+                        VectorFlt dir = frame.forward + a * frame.right + b * frame.up;
+                        dir.normalize();
+                        const FloatPixel3<float> value = traceRay(scene, material, frame.eye, dir);
+                        sum.red += value.red;
+                        sum.green += value.green;
+                        sum.blue += value.blue;
+                    }
+                    constexpr float kMean = 1.0f / float(kBallSamples);
+                    row.at(m * tile + x, y) =
+                        FloatPixel3<float>(sum.red * kMean, sum.green * kMean, sum.blue * kMean);
                 }
-                constexpr float kMean = 1.0f / float(kBallSamples);
-                row->at(m * tile + x, y) =
-                    FloatPixel3<float>(sum.red * kMean, sum.green * kMean, sum.blue * kMean);
             }
-    }
+        }
+
+    private:
+        const BallScene& scene;
+        const CameraFrame& frame;
+        const float pixelToPlane;
+        const int tile;
+        Float3Image& row;
+    } rows(scene, frame, pixelToPlane, tile, *row);
+    if (count > 0) ixUtil::ThreadPool::get().run(rows, tile);
     return row;
 }
 
