@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "iximage/lighting/brdf_coeff_cache.h"
 #include "iximage/sh/brdf_coeffs.h"
@@ -144,6 +146,55 @@ protected:
     ix::Reference<ixImage::Float3Image> probe = ixTest::makeProbe(64, ixTest::skyRadiance);
     ImageBasedLighting lighting;
 };
+
+// The squared norm sampleBrdf reports is the sum over its own samples of
+// sample^2 sin(theta_i) sin(theta_j) (pi / 100)^3, summed here plainly.
+TEST(ReflectanceModels, NormIsTheSquaredNormOfTheSamples) {
+    const ixImage::PhongReflectance phong(8);
+    const ixImage::LambertReflectance lambert;
+    const ixImage::ReflectanceFunction* models[] = {&phong, &lambert};
+    for (const ixImage::ReflectanceFunction* rf : models) {
+        ixUtil::ArrayN<3, ixTest::Rgb> samples({100, 100, 200});
+        ixTest::Rgb norm;
+        rf->sampleBrdf(samples, norm);
+        const double step = ixTest::kPi / 100;
+        double sum = 0;
+        for (int i = 0; i < 100; ++i)
+            for (int j = 0; j < 100; ++j)
+                for (int k = 0; k < 200; ++k)
+                    sum += samples(i, j, k).green * samples(i, j, k).green * std::sin(i * step) *
+                           std::sin(j * step);
+        EXPECT_NEAR(norm.green, sum * step * step * step, 1e-9 * norm.green);
+    }
+}
+
+// Phong and Lambert skip their 48 MB sample array (their samples depend on the incident angle
+// alone): a subclass, which samples itself in full, must get the same map bit for bit and the
+// same order analysis (its printed norms included).
+TEST_F(Caches, IncidentAngleShortcutEqualsFullSampling) {
+    for (int exponent : {1, 32}) {
+        const ixImage::PhongReflectance exact(exponent);
+        const ixTest::CountingPhong sampled(exponent);
+        const ixImage::ReflectanceFunction* models[2] = {&exact, &sampled};
+        std::string printed[2];
+        std::vector<ixImage::FloatPixel3<float>> pixels[2];
+        for (int k = 0; k < 2; ++k) {
+            ImageBasedLighting own;
+            ASSERT_TRUE(ixTest::useProbe(own, probe.get()));
+            testing::internal::CaptureStdout();
+            const ixImage::Float3Image* image = ixTest::specularImage(own, *models[k]);
+            std::fflush(stdout);
+            printed[k] = testing::internal::GetCapturedStdout();
+            ASSERT_NE(printed[k].find("Percentage accuracy"), std::string::npos);
+            ASSERT_NE(image, nullptr);
+            pixels[k].assign(image->data(), image->data() + 200 * 100);
+        }
+        EXPECT_EQ(sampled.samplings, 1);
+        EXPECT_EQ(printed[0], printed[1]) << "Phong " << exponent;
+        EXPECT_EQ(0, std::memcmp(pixels[0].data(), pixels[1].data(), sizeof(pixels[0][0]) * 20000))
+            << "Phong " << exponent;
+    }
+}
 
 // One build per key, a 200 x 100 latitude-longitude map; a zero norm is remembered as a null
 // map. New entries start used; a sweep keeps exactly the marked ones.
