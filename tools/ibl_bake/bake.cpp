@@ -208,6 +208,14 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     if (!lighting.haveUsableLightProbe())
         return refuse("ibl-bake: " + (options.inputPath.empty() ? source : options.inputPath) +
                       ": " + error.getMessage());
+    // What needs no rotation matrices is made while the check may still run: the probe's
+    // preview and the background the balls and the viewer page are drawn against.
+    ixImage::ToneMap toneMap;
+    toneMap.calculate(options.tone);
+    Rgb8Image probePreview = tonemapPreview(*probe, toneMap);
+    // Declared before the output queue, which outlives it: the viewer page is built on the
+    // queue's thread from this map.
+    const ix::Reference<ixImage::EnvironmentMap> background = makeBackgroundMap(*probe);
     if (pendingCheck) {
         const std::string verdict = pendingCheck();
         if (!verdict.empty()) return failed(kExitInputError, verdict);
@@ -231,19 +239,12 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     const std::string folder = options.outputDir + (options.outputDir.back() == '/' ? "" : "/");
 
     BakeResult result;
-    ixImage::ToneMap toneMap;
-    toneMap.calculate(options.tone);
     std::vector<SheetTile> tiles;
 
     // Files are encoded and written on the queue's thread while the next map is computed; a
     // failed write is reported at the next file queued (or at the end).
-    // Declared before the queue, which outlives it: the viewer page is built on the queue's
-    // thread from the probe's background map.
-    ix::Reference<ixImage::EnvironmentMap> background;
     OutputQueue queue;
-    auto writePreview = [&](const Float3Image& image, const std::string& name,
-                            const std::string& label) {
-        Rgb8Image preview = tonemapPreview(image, toneMap);
+    auto queuePreview = [&](Rgb8Image preview, const std::string& name, const std::string& label) {
         const std::string path = folder + name + ".png";
         auto pixels = std::make_shared<std::vector<unsigned char>>(preview.pixels);
         const int width = preview.width, height = preview.height;
@@ -252,6 +253,10 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
                   [pixels, width, height, path] { return writePng(*pixels, width, height, path); });
         tiles.push_back(SheetTile{label, std::move(preview)});
         return queue.collect(listener, result.outputs);
+    };
+    auto writePreview = [&](const Float3Image& image, const std::string& name,
+                            const std::string& label) {
+        return queuePreview(tonemapPreview(image, toneMap), name, label);
     };
     auto writeMap = [&](const Float3Image& image, const std::string& name,
                         const std::string& what) {
@@ -268,7 +273,7 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
         return queue.collect(listener, result.outputs);
     };
 
-    std::string problem = writePreview(*probe, "probe", "PROBE");
+    std::string problem = queuePreview(std::move(probePreview), "probe", "PROBE");
     if (!problem.empty()) return failed(kExitOutputError, problem);
 
     // Irradiance.
@@ -357,7 +362,6 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     }
 
     // Material balls lit by the bake (balls.png, the contact sheet's second row, the viewer).
-    background = makeBackgroundMap(*probe);
     BallScene scene;
     scene.background = background.get();
     scene.irradiance = irradiance;

@@ -1,8 +1,5 @@
 // ibl-bake: bakes a light probe into diffuse irradiance and specular maps.
 #include <unistd.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include <cerrno>
 #include <cmath>
@@ -159,14 +156,6 @@ bool parseNumber(const char* text, double& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
-    // A bake allocates and frees the same large blocks once per map (the 48 MB reflectance
-    // samples, the 58 MB reflection map). By default glibc maps each from the kernel and unmaps
-    // it on free, so every map pays again for zeroed fresh pages; keeping freed memory in the
-    // heap lets the next map reuse the pages already touched.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-#endif
     iblBake::BakeOptions options;
     options.tone.gamma = 2.2f;
     options.tone.exposure = 0.0f;
