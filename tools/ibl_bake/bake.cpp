@@ -213,8 +213,8 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     ixImage::ToneMap toneMap;
     toneMap.calculate(options.tone);
     Rgb8Image probePreview = tonemapPreview(*probe, toneMap);
-    // Declared before the output queue, which outlives it: the viewer page is built on the
-    // queue's thread from this map.
+    // Declared before the output queue so that it outlives the queue: the viewer page is built
+    // on the queue's thread from this map.
     const ix::Reference<ixImage::EnvironmentMap> background = makeBackgroundMap(*probe);
     if (pendingCheck) {
         const std::string verdict = pendingCheck();
@@ -244,15 +244,23 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     // Files are encoded and written on the queue's thread while the next map is computed; a
     // failed write is reported at the next file queued (or at the end).
     OutputQueue queue;
+    // Queues the file `name` of the output folder; write receives its path and must own what it
+    // reads. Returns the problem of an earlier file, if one failed.
+    auto queueFile = [&](const std::string& name, const std::string& what,
+                         std::function<std::string(const std::string& path)> write) {
+        const std::string path = folder + name;
+        queue.add(name, path, what, [write, path] { return write(path); });
+        return queue.collect(listener, result.outputs);
+    };
     auto queuePreview = [&](Rgb8Image preview, const std::string& name, const std::string& label) {
-        const std::string path = folder + name + ".png";
         auto pixels = std::make_shared<std::vector<unsigned char>>(preview.pixels);
         const int width = preview.width, height = preview.height;
-        queue.add(name + ".png", path,
-                  "preview, " + std::to_string(width) + " x " + std::to_string(height),
-                  [pixels, width, height, path] { return writePng(*pixels, width, height, path); });
         tiles.push_back(SheetTile{label, std::move(preview)});
-        return queue.collect(listener, result.outputs);
+        return queueFile(name + ".png",
+                         "preview, " + std::to_string(width) + " x " + std::to_string(height),
+                         [pixels, width, height](const std::string& path) {
+                             return writePng(*pixels, width, height, path);
+                         });
     };
     auto writePreview = [&](const Float3Image& image, const std::string& name,
                             const std::string& label) {
@@ -260,17 +268,15 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     };
     auto writeMap = [&](const Float3Image& image, const std::string& name,
                         const std::string& what) {
-        const std::string path = folder + name + ".exr";
         // The queue's own copy: counted images must not be shared between threads.
         auto copy = std::make_shared<Float3Image>();
         copy->setSize(image.getWidth(), image.getHeight());
         std::copy(image.data(), image.data() + size_t(image.getWidth()) * image.getHeight(),
                   copy->data());
-        queue.add(name + ".exr", path,
-                  what + ", " + std::to_string(image.getWidth()) + " x " +
-                      std::to_string(image.getHeight()) + " float RGB",
-                  [copy, path] { return writeExr(*copy, path); });
-        return queue.collect(listener, result.outputs);
+        return queueFile(name + ".exr",
+                         what + ", " + std::to_string(image.getWidth()) + " x " +
+                             std::to_string(image.getHeight()) + " float RGB",
+                         [copy](const std::string& path) { return writeExr(*copy, path); });
     };
 
     std::string problem = queuePreview(std::move(probePreview), "probe", "PROBE");
@@ -370,12 +376,6 @@ BakeResult bake(const BakeOptions& options, BakeListener& listener,
     const Rgb8Image balls = tonemapPreview(*ballRow, toneMap);
     std::vector<std::string> ballLabels;
     for (const BallMaterial& material : ballMaterials) ballLabels.push_back(material.label);
-    auto queueFile = [&](const std::string& name, const std::string& what,
-                         std::function<std::string(const std::string& path)> write) {
-        const std::string path = folder + name;
-        queue.add(name, path, what, [write, path] { return write(path); });
-        return queue.collect(listener, result.outputs);
-    };
     auto ballPixels = std::make_shared<std::vector<unsigned char>>(balls.pixels);
     problem = queueFile(
         "balls.png",
