@@ -52,7 +52,8 @@ struct IXIMAGE_API ToneMap {
     // Tone-maps every pixel of a FloatPixel3<float> or FloatPixel4<float> image in place with
     // the pixel overloads above. Images of every other pixel type (integer, half, double and
     // single-channel pixels, SHRM pixels) are left unchanged: they are either already
-    // display values or not colours.
+    // display values or not colours. An image of more than 32K pixels is shared out over the
+    // process's thread pool in blocks; the result is the same as pixel by pixel.
     void apply(Image& image) const;
 };
 
