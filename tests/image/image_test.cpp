@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <random>
 #include <type_traits>
 #include <vector>
@@ -205,6 +206,26 @@ TEST(ImageSmallOps, WorkedExamples) {
     imageMin(a, tall, mask);
     imageMax(a, tall, mask);
     EXPECT_TRUE(mask.getWidth() == 8 && mask.data()[1] == 127) << "shapes differ";
+
+    // Means: Byte4 sums truncated on the 0..255 scale, a half infinity counted as 1, masks in
+    // red only; a double image and an empty one give zeros.
+    auto same = [](const FloatPixel4<float>& p, float r, float g, float b, float alpha) {
+        return p.red == r && p.green == g && p.blue == b && p.alpha == alpha;
+    };
+    EXPECT_TRUE(same(imageAverage(bytes), 212, 25, 85, 255));  // sums 636, 76, 255, 765
+    EXPECT_TRUE(same(imageAverage(a), 467.0f * (1.0f / 7), 0, 0, 0));
+    const float inf = std::numeric_limits<float>::infinity();
+    FloatPixel4<half> halves[] = {{inf, 2.0f, 0.0f, 0.5f}, {1.0f, 2.0f, 2.0f, 0.5f}};
+    Half4Image halfImage;
+    halfImage.setExternalPixels(halves, 2, 1);
+    EXPECT_TRUE(same(imageAverage(halfImage), 1.0f, 2.0f, 1.0f, 0.5f));
+    FloatPixel3<float> plain[] = {{1, 0, 1}, {2, 0, 1}, {3, 0, 1}, {4, 0, 5}};
+    colourImage.setExternalPixels(plain, 2, 2);
+    EXPECT_TRUE(same(imageAverage(colourImage), 2.5f, 0, 2, 0));
+    Double3Image doubles;
+    doubles.setSize(2, 2);
+    EXPECT_TRUE(same(imageAverage(doubles), 0, 0, 0, 0));
+    EXPECT_TRUE(same(imageAverage(Float3Image()), 0, 0, 0, 0));
 }
 
 const struct {
