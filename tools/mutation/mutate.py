@@ -51,8 +51,12 @@ def run(cmd, timeout):
 
 
 def failed_tests(output):
-    # ctest lists failures after "The following tests FAILED:" as "  <n> - <name> (Failed)".
-    return re.findall(r"^\s*\d+ - (\S+) \(", output, re.M)
+    # ctest lists failures after "The following tests FAILED:" as "  <n> - <name> (Failed)";
+    # a parameterised name goes on with "  # GetParam() = ...", which is not part of it.
+    tail = output.split("The following tests FAILED:", 1)[-1]
+    names = re.findall(r"^\s*\d+ - (.+?) \((?:Failed|Timeout|SEGFAULT|Subprocess[^)]*|Exception[^)]*|Not Run)\)",
+                       tail, re.M)
+    return [name.split("  # ")[0].strip() for name in names]
 
 
 def main():
