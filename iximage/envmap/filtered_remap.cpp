@@ -213,16 +213,22 @@ int reductionFactor(int N, int minimum) {
 template <class T>
 void latLongToLatLong(const TypedImage<T>& S, TypedImage<T>& D);
 
+// The face size of a cross image made of square cells, or 0 for any other shape.
+int squareFaceSize(const CrossMap& cross, const Image& image) {
+    const int W = image.getWidth(), H = image.getHeight();
+    const int N = cross.isHorizontal() ? W / 4 : W / 3;
+    const bool square =
+        cross.isHorizontal() ? (W == 4 * N && H == 3 * N) : (W == 3 * N && H == 4 * N);
+    return square ? N : 0;
+}
+
 template <class T>
 std::vector<Patch> sourcePatches(const EnvironmentMap& src, const TypedImage<T>& image,
                                  int destinationPixels) {
     if (src.type == EnvironmentMap::kCross) {
         const CrossMap& cross = static_cast<const CrossMap&>(src);
-        const int W = image.getWidth(), H = image.getHeight();
-        const int N = cross.isHorizontal() ? W / 4 : W / 3;
-        const bool square =
-            cross.isHorizontal() ? (W == 4 * N && H == 3 * N) : (W == 3 * N && H == 4 * N);
-        if (square && N > 0) {
+        const int N = squareFaceSize(cross, image);
+        if (N > 0) {
             // Reduced faces of at least sqrt(4 m / 6) pixels for m destination pixels: a
             // reduced pixel covers at most a quarter of a mean destination pixel.
             const int minimum = int(std::ceil(std::sqrt(4.0 * destinationPixels / 6.0)));
@@ -292,11 +298,13 @@ double polygonArea(const Point* p, int n) {
 }
 
 // quad holds (u, sin(latitude)) corners; v0 and v1 bound its rows, rowEdges holds
-// sin(latitude) at the H + 1 row boundaries. A quad within one column or one row needs no
-// clipping across it. False when the quad has no area (then the caller falls back to its box).
+// sin(latitude) at the H + 1 row boundaries. visit(cell, share) receives each cell the quad
+// overlaps and the share of the quad's area that falls in it. A quad within one column or one
+// row needs no clipping across it. False when the quad has no area (then the caller falls back
+// to its box).
+template <class Visit>
 bool splatQuad(const Point (&quad)[4], double v0, double v1, int W,
-               const std::vector<double>& rowEdges, double weight, const double* radiance,
-               Accumulator& acc) {
+               const std::vector<double>& rowEdges, const Visit& visit) {
     const int H = int(rowEdges.size()) - 1;
     const double total = polygonArea(quad, 4);
     if (!(total > 0.0)) return false;
@@ -326,19 +334,25 @@ bool splatQuad(const Point (&quad)[4], double v0, double v1, int W,
                 if (m < 3) continue;
                 area = polygonArea(cell, m);
             }
-            if (area > 0.0) acc.add(r * W + column, weight * (area / total), radiance);
+            if (area > 0.0) visit(r * W + column, area / total);
         }
     }
     return true;
 }
 
-// Spreads every patch pixel over the destination pixels its footprint covers. A footprint is
+// The overlaps of every patch pixel's footprint with the cells of a latitude-longitude grid. A
+// footprint is
 // the quad of its four corners in (u, v), longitudes unwrapped around the first corner. Near a
 // pole the quad is no picture of the footprint: a corner at the pole has no longitude, and a
 // pixel around a pole spans every longitude. Those pixels use the box their corners span
 // instead, reaching the pole in v (and, winding around it, all the way around in u), with a
 // share proportional to the overlap in u times the overlap in sin(latitude).
-void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator& acc) {
+//
+// visit(pixel, cell, share) receives, for each pixel of the patch, every cell of the W x H
+// latitude-longitude grid its footprint overlaps and the share of the footprint in it (the
+// shares of a pixel sum to 1).
+template <class Visit>
+void forEachFootprintOverlap(const Patch& patch, int W, int H, const Visit& visit) {
     std::vector<double> cu(patch.corners.size()), cv(patch.corners.size());
     std::vector<unsigned char> polar(patch.corners.size());
     for (size_t i = 0; i < patch.corners.size(); ++i) {
@@ -379,8 +393,8 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
                     for (int k = 0; k < 4; ++k)
                         quad[k] = {reference + wrapHalf(cu[ring[k]] - reference),
                                    double(patch.corners[ring[k]].z)};
-                    if (splatQuad(quad, v0, v1, W, rowEdges, patch.weight[pixel],
-                                  &patch.value[pixel * channels], acc))
+                    if (splatQuad(quad, v0, v1, W, rowEdges,
+                                  [&](int cell, double share) { visit(pixel, cell, share); }))
                         continue;
                 }
                 if (std::fabs(winding) > 0.5) u0 = 0.0, u1 = 1.0;
@@ -421,12 +435,10 @@ void splatFootprints(const Patch& patch, int channels, int W, int H, Accumulator
                     if (share > 0.0) rows.push_back({k, share});
                 }
             }
-            const double* radiance = &patch.value[pixel * channels];
             for (const Overlap& row : rows)
                 for (const Overlap& column : columns) {
                     const int wrapped = ((column.index % W) + W) % W;
-                    acc.add(row.index * W + wrapped,
-                            patch.weight[pixel] * row.amount * column.amount, radiance);
+                    visit(pixel, row.index * W + wrapped, row.amount * column.amount);
                 }
         }
 }
@@ -505,6 +517,79 @@ void latLongToLatLong(const TypedImage<T>& S, TypedImage<T>& D) {
         }
 }
 
+// ---- From a latitude-longitude source into a sphere or cross: footprint gathering ----
+
+// Each destination pixel's footprint quad is clipped against the source cells, the very
+// clipping used into a latitude-longitude map read the other way round, and the pixel takes
+// the area-weighted mean of the cells it covers. The footprints of the destination pixels tile
+// the sphere, so every source cell hands out exactly its own area: a source smaller than a
+// destination pixel keeps its power, and a constant stays constant. A source much finer than
+// the destination is first reduced exactly, as for the other direction.
+template <class T>
+void gatherFootprints(const EnvironmentMap& dst, const TypedImage<T>& S, TypedImage<T>& D,
+                      int validDestination) {
+    constexpr int C = Channels<T>::kCount;
+    const TypedImage<T>* source = &S;
+    TypedImage<T> reduced;
+    const int w = 2 * int(std::ceil(std::sqrt(8.0 * validDestination) / 2.0));
+    if (w > 0 && S.getWidth() > w) {
+        reduced.setSize(w, w / 2);
+        latLongToLatLong(S, reduced);
+        source = &reduced;
+    }
+    const int sw = source->getWidth(), sh = source->getHeight();
+    const int W = D.getWidth(), H = D.getHeight();
+
+    // The destination as patches, with the destination pixel of each patch pixel. A cross is
+    // taken face by face, so that the corners on a face's border belong to that face rather
+    // than to the cell beside it (which may be empty).
+    std::vector<Patch> patches;
+    std::vector<std::vector<size_t>> destinationPixel;
+    const int N = dst.type == EnvironmentMap::kCross
+                      ? squareFaceSize(static_cast<const CrossMap&>(dst), D)
+                      : 0;
+    if (N > 0) {
+        const CrossMap& cross = static_cast<const CrossMap&>(dst);
+        patches = crossPatches(cross, D, N, 1);
+        for (int face = 0; face < 6; ++face) {
+            std::vector<size_t> pixels(size_t(N) * N);
+            for (int q = 0; q < N; ++q)
+                for (int p = 0; p < N; ++p) {
+                    float u, v;
+                    cross.cubeToCross((p + 0.5f) / N, (q + 0.5f) / N, face, u, v);
+                    pixels[size_t(q) * N + p] =
+                        size_t(std::min(H - 1, int(v * H))) * W + std::min(W - 1, int(u * W));
+                }
+            destinationPixel.push_back(std::move(pixels));
+        }
+    } else {
+        patches.push_back(imagePatch(dst, D));
+        std::vector<size_t> pixels(size_t(W) * H);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i;
+        destinationPixel.push_back(std::move(pixels));
+    }
+
+    std::vector<double> sum(size_t(W) * H * C, 0.0), shares(size_t(W) * H, 0.0);
+    double value[C];
+    for (size_t i = 0; i < patches.size(); ++i) {
+        const std::vector<size_t>& where = destinationPixel[i];
+        forEachFootprintOverlap(patches[i], sw, sh, [&](size_t pixel, int cell, double share) {
+            Channels<T>::load(source->at(cell % sw, cell / sw), value);
+            const size_t target = where[pixel];
+            for (int c = 0; c < C; ++c) sum[target * C + c] += share * value[c];
+            shares[target] += share;
+        });
+    }
+    double mean[C];
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const size_t pixel = size_t(y) * W + x;
+            for (int c = 0; c < C; ++c)
+                mean[c] = shares[pixel] > 0.0 ? sum[pixel * C + c] / shares[pixel] : 0.0;
+            Channels<T>::store(mean, D.at(x, y));
+        }
+}
+
 // ---- Dispatch and finish ----
 
 template <class T>
@@ -522,10 +607,14 @@ void remapFilteredPixels(const EnvironmentMap& src, EnvironmentMap& dst, const T
             validDestination += inside[size_t(y) * W + x] =
                 dst.isValidCoord((x + 0.5f) / W, (y + 0.5f) / H);
 
+    if (src.type == EnvironmentMap::kLatLong) return gatherFootprints(dst, S, D, validDestination);
+
     Accumulator acc(W * H, C);
     for (const Patch& patch : sourcePatches(src, S, validDestination)) {
         if (dst.type == EnvironmentMap::kLatLong) {
-            splatFootprints(patch, C, W, H, acc);
+            forEachFootprintOverlap(patch, W, H, [&](size_t pixel, int cell, double share) {
+                acc.add(cell, patch.weight[pixel] * share, &patch.value[pixel * C]);
+            });
             continue;
         }
         // Sub-samples per side: twice the ratio of the pixels' mean angular sizes, so that a

@@ -25,11 +25,16 @@
 //        tile the sphere); pixels at a pole use the box their corners span. A cross much finer
 //        than the destination is first averaged down face by face (solid-angle weighted, so
 //        exactly) until a pixel covers about a quarter of a destination pixel;
-//      -> sphere or cross: each source pixel is split into n x n sub-samples (n from the ratio
-//        of pixel sizes, so a destination pixel receives a few samples even where it is the
-//        finer one), each carrying its share of the pixel's solid angle into the destination
-//        pixel it falls in; a destination pixel that no sample reached takes the source pixel
-//        under its centre.
+//      latitude-longitude -> sphere or cross: the same footprint clipping read the other way
+//        round: each destination pixel's quad (a cross face by face) is clipped against the
+//        source cells and the pixel takes the area-weighted mean of what it covers (a much
+//        finer source is first reduced exactly). The destination footprints tile the sphere,
+//        so a source smaller than a destination pixel keeps its power too;
+//      any other source -> sphere or cross: each source pixel is split into n x n sub-samples
+//        (n from the ratio of pixel sizes, so a destination pixel receives a few samples even
+//        where it is the finer one), each carrying its share of the pixel's solid angle into
+//        the destination pixel it falls in; a destination pixel that no sample reached takes
+//        the source pixel under its centre.
 //  - Pixel types: float, FloatPixel3<float> and FloatPixel4<float> (alpha averaged like a
 //    colour). Nothing is written when the source is of another type, when either map lacks an
 //    image or pixels, or when the destination's pixel type differs from the source's. The

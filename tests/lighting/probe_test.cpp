@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "exr_probe.h"
-#include "iximage/envmap/cross_map.h"
+#include "iximage/envmap/filtered_remap.h"
+#include "iximage/envmap/recognize_remap.h"
 #include "lighting_test_util.h"
 
 namespace {
@@ -116,48 +117,14 @@ ix::Reference<Float3Image> repeatPixels(const Float3Image& in, int factor) {
     return out;
 }
 
-// A vertical cross of 128-pixel faces holding the original's power: each original pixel is
-// split into 4 x 4 sub-samples, each carrying a sixteenth of the pixel's exact solid angle into
-// the cross pixel its direction falls in, and each cross pixel is divided by its own exact solid
-// angle, atan(s t / sqrt(1 + s^2 + t^2)) over the cube-face rectangle.
-ix::Reference<Float3Image> crossOf(const Float3Image& in) {
-    constexpr int kFace = 128, kSub = 4;
-    const int w = in.getWidth(), h = in.getHeight(), W = 3 * kFace, H = 4 * kFace;
-    const ixImage::CrossMap cross(kFace, false);
-    std::vector<double> sum(size_t(W) * H * 3, 0.0);
-    for (int j = 0; j < h * kSub; ++j) {
-        const double lambda = ((j + 0.5) / (h * kSub) - 0.5) * ixTest::kPi;
-        const int y = j / kSub;
-        const double share = (2 * ixTest::kPi / w) / (kSub * kSub) *
-                             (std::sin((double(y + 1) / h - 0.5) * ixTest::kPi) -
-                              std::sin((double(y) / h - 0.5) * ixTest::kPi));
-        for (int i = 0; i < w * kSub; ++i) {
-            const double mu = (2.0 * (i + 0.5) / (w * kSub) - 1.0) * ixTest::kPi;
-            const ixLinear::VectorFlt d(float(-std::sin(mu) * std::cos(lambda)),
-                                        float(-std::cos(mu) * std::cos(lambda)),
-                                        float(std::sin(lambda)));
-            float u, v;
-            cross.dirToCoord(d, u, v);
-            const size_t at = size_t(std::min(H - 1, int(v * H))) * W + std::min(W - 1, int(u * W));
-            for (int c = 0; c < 3; ++c)
-                sum[3 * at + c] += share * ixTest::channel(in.at(i / kSub, y), c);
-        }
-    }
-    auto F = [](double s, double t) { return std::atan2(s * t, std::sqrt(1 + s * s + t * t)); };
+// A vertical cross of 128-pixel faces made from the original by the energy-preserving
+// resampling, which keeps a sun's power on the way into the cross too.
+ix::Reference<Float3Image> crossOf(Float3Image& in) {
     ix::Reference<Float3Image> out(new Float3Image);
-    out->setSize(W, H);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            int face;
-            float fu, fv;
-            if (!cross.crossToCube((x + 0.5f) / W, (y + 0.5f) / H, face, fu, fv)) continue;
-            const double s0 = 2.0 * std::floor(fu * kFace) / kFace - 1, s1 = s0 + 2.0 / kFace;
-            const double t0 = 2.0 * std::floor(fv * kFace) / kFace - 1, t1 = t0 + 2.0 / kFace;
-            const double omega = F(s1, t1) - F(s0, t1) - F(s1, t0) + F(s0, t0);
-            const double* e = &sum[3 * (size_t(y) * W + x)];
-            out->at(x, y) =
-                FloatPixel3<float>(float(e[0] / omega), float(e[1] / omega), float(e[2] / omega));
-        }
+    out->setSize(3 * 128, 4 * 128);
+    ix::Reference<ixImage::EnvironmentMap> from(ixImage::newEnvironmentMap(in)),
+        to(ixImage::newEnvironmentMap(*out));
+    ixImage::remapFiltered(*from, *to);
     return out;
 }
 
@@ -187,7 +154,7 @@ std::pair<double, double> bakeErrors(Float3Image& probe, ixImage::WorkingProbeFi
 
 // The energy-preserving working probe bakes every size and projection within one point of the
 // 1024 x 512 default bake: latitude-longitude 256 to 2048 pixels wide and crosses of 128- and
-// 512-pixel faces made from the original with its power kept.
+// 512-pixel faces resampled from the original.
 TEST_P(RealProbe, EverySizeAndProjectionBakesLike1024) {
     const ixTest::WeightedSamples truth(*ixTest::boxDownsample(*probe, 4));
     const auto base = bakeErrors(*probe, ixImage::WorkingProbeFilter::kBlurResize, truth);
